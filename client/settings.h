@@ -1,0 +1,59 @@
+// The client settings: process-wide variables shared by the driver units,
+// and the two output functions that carry every text to the user.
+#ifndef XRB_CLIENT_SETTINGS_H
+#define XRB_CLIENT_SETTINGS_H
+
+#include <cstdint>
+#include <cstdio>
+#include "base/tcstring.h"
+
+extern TCString logFileName;
+extern TCString buildScriptFileName;
+extern int buildScriptFileType;        // 25 none, 26 text, 27 binary
+extern TCString buildParameters;
+extern TCString buildScript;
+extern TCString serverHost;
+extern TCString clientCodepage;
+extern TCString serverCodepage;
+extern TCString goodrc;
+extern TCString goodcond;
+extern TCString timeout;
+extern TCString msgfilePrefix;
+extern TCString buildLocation;
+extern TCString inputFiles;
+extern TCString outputFiles;
+extern TCString depFiles;
+extern TCString varList;
+extern TCString serverHostName;
+extern TCString serverPort;
+extern TCString buildUserid;
+extern TCString buildPassword;
+extern TCString buildProclib;
+extern int buildOpts;
+extern int ping;                       // 1 -testServer, 2 -version
+extern uint16_t verbosity;
+extern TCString nlsLanguage;
+extern TCString peerVersion;
+extern TCString myVersion;
+extern int pid;
+extern char pidFileName[100];
+extern FILE* pidFile;
+extern int logToScreenToo;
+
+// Assigns the defaults in the documented order and reads XRB_LANG.
+void setDefaults();
+
+// Time-stamped output to the log (and standard output when logToScreenToo).
+void _talk(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+// Formats an error text into the 40,000-byte buffer and hands it to _talk.
+void Error(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+#endif

@@ -1,0 +1,23 @@
+// The built-in message table and message flowing.  Every user-visible text
+// of the client is a numbered entry here.
+#ifndef XRB_MSG_MSG_H
+#define XRB_MSG_MSG_H
+
+#include <cstdarg>
+
+// Number of entries of the built-in table (1-based message numbers).
+constexpr int MSG_COUNT = 117;
+
+char* msgGet(int n, ...);               // formatted and flowed; static area
+char* msgFormat(int n);                 // raw format text of message n
+char* msgRSSFormat(char* catalog, int n);
+int msgLoad(char* dest, int n, ...);
+int vmsgLoad(char* dest, int n, va_list args);
+int msgRSSLoad(char* catalog, char* dest, int n, ...);
+int msgReLoad(char* dest, int n, ...);
+char* msgFlow(char* text);
+void msgInit();
+int msgClose();
+int lang2int(const char* code);
+
+#endif

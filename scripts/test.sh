@@ -1,0 +1,8 @@
+#!/bin/bash
+# Builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$BUILD" -j"$(nproc)"
+ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300

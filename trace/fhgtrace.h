@@ -1,0 +1,28 @@
+// The trace facility.  Every unit traces in one form:
+//   XRB_TRACE_AT("unitname", "format %s", value);
+// which tests TRACEFLAG, sets TRACELINE and TRACEFILENAME, then calls FHGTRACE.
+#ifndef XRB_TRACE_FHGTRACE_H
+#define XRB_TRACE_FHGTRACE_H
+
+extern int TRACEFLAG;          // 2 before initialisation, then 1 (on) or 0 (off)
+extern int TRACELINE;
+extern char* TRACEFILENAME;
+
+void FHGTRACE(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+void setTrace(const void* p);
+void traceInit();
+
+#define XRB_TRACE_AT(unit, ...)                          \
+    do {                                                 \
+        if (TRACEFLAG) {                                 \
+            TRACELINE = __LINE__;                        \
+            TRACEFILENAME = const_cast<char*>(unit);     \
+            FHGTRACE(__VA_ARGS__);                       \
+        }                                                \
+    } while (0)
+
+#endif
