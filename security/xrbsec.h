@@ -1,0 +1,11 @@
+// Client of the local security manager, which keeps build passwords
+// between runs.
+#ifndef XRB_SECURITY_XRBSEC_H
+#define XRB_SECURITY_XRBSEC_H
+
+#include "base/tcstring.h"
+
+// One request, one reply; "0" when the manager cannot be reached.
+TCString securityMgrCall(TCString request);
+
+#endif
