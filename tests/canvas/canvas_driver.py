@@ -8,6 +8,7 @@ import os
 import pty
 import resource
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
@@ -77,7 +78,7 @@ class Harness:
         return env
 
     def java_argv(self, scenario, *args):
-        return [self.opts.java, "-Xshare:auto", "-Djava.library.path=" + self.opts.libdir,
+        return [self.opts.java, "-Djava.library.path=" + self.opts.libdir,
                 "-cp", self.opts.jar, "canvasprobe.CanvasProbe", scenario,
                 self.report.path] + [str(a) for a in args]
 
@@ -85,10 +86,16 @@ class Harness:
 class Tmux:
     """A private tmux server holding one pane of the given size."""
 
+    servers = 0
+
     def __init__(self, harness, cols, lines):
         self.h = harness
         self.cols, self.lines = cols, lines
-        self.socket = "canvas-%d-%s" % (os.getpid(), os.path.basename(harness.dir))
+        # A server of its own each time: a new one on the socket of a server
+        # that is still going away would fail to start.
+        Tmux.servers += 1
+        self.socket = "canvas-%d-%s-%d" % (os.getpid(), os.path.basename(harness.dir),
+                                           Tmux.servers)
         self.conf = os.path.join(harness.dir, "tmux.conf")
         with open(self.conf, "w") as f:
             # No status line, so the pane is the whole window; keep the pane
@@ -108,9 +115,7 @@ class Tmux:
 
     def start(self, argv, env):
         exports = " ".join("%s=%s" % (k, shlex.quote(v)) for k, v in env.items())
-        status = os.path.join(self.h.dir, "status")
-        cmd = "env -i %s %s; echo $? > %s" % (exports, " ".join(map(shlex.quote, argv)),
-                                              shlex.quote(status))
+        cmd = "exec env -i %s %s" % (exports, " ".join(map(shlex.quote, argv)))
         self.tmux("new-session", "-d", "-s", "t", "-x", str(self.cols), "-y", str(self.lines), cmd)
 
     def alive(self):
@@ -125,6 +130,18 @@ class Tmux:
 
     def __exit__(self, *exc):
         self.tmux("kill-server", check_rc=False)
+        end = time.monotonic() + WAIT
+        while self.running() and time.monotonic() < end:
+            time.sleep(0.05)
+        path = os.path.join(os.environ.get("TMUX_TMPDIR", "/tmp"), "tmux-%d" % os.getuid(),
+                            self.socket)
+        if not self.running() and os.path.exists(path):
+            os.unlink(path)
+
+    def running(self):
+        r = subprocess.run([self.h.opts.tmux, "-L", self.socket, "list-sessions"],
+                           capture_output=True, timeout=WAIT, env=self.h.env())
+        return r.returncode == 0
 
 
 def parse_screen(text):
@@ -435,8 +452,11 @@ def main():
     if fn is None:
         print("unknown case " + opts.case)
         return 2
-    fn(Harness(opts, opts.case))
+    h = Harness(opts, opts.case)
+    fn(h)
     print("%d failure(s)" % len(failures))
+    if not failures:
+        shutil.rmtree(h.dir, ignore_errors=True)
     return 1 if failures else 0
 
 
