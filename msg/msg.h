@@ -8,6 +8,9 @@
 // Number of entries of the built-in table (1-based message numbers).
 constexpr int MSG_COUNT = 117;
 
+// The table itself: message n is entry n - 1.
+extern char const* const msgdefault[MSG_COUNT];
+
 char* msgGet(int n, ...);               // formatted and flowed; static area
 char* msgFormat(int n);                 // raw format text of message n
 char* msgRSSFormat(char* catalog, int n);
