@@ -23,8 +23,9 @@ namespace {
 const char kDefaultPort[] = "22825";
 const char kManagerClass[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager";
 
-// Reply text of at most 256 bytes plus the 8-byte end marker.
-constexpr int kReplyBufferSize = 264;
+// Reply text of at most 256 bytes, the 8-byte end marker, and the byte that
+// the reader keeps for its terminator.
+constexpr int kReplyBufferSize = 256 + 8 + 1;
 constexpr int kMarkerLength = 8;
 
 // A freshly started Java manager needs a moment before it listens.

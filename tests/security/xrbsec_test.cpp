@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <csignal>
+#include <cstdio>
 #include <string>
 
 #include "base/tcexp.h"
 #include "base/tcstring.h"
 #include "secmgr_fixture.h"
 #include "security/xrbsec.h"
+#include "trace/fhgtrace.h"
 
 using namespace sectest;
 
@@ -159,3 +163,33 @@ TEST(SecurityMgrCall, StartsTheManagerThenFindsItRunning)
     kill(std::stoi(firstPid), SIGTERM);
 }
 #endif
+
+// Tracing is set up once per process from the environment, so the traced
+// call runs in a child of its own.
+TEST(SecurityMgrCall, TraceHidesThePasswordOfTheReply)
+{
+    FakeManager mgr({{"1 Sup3rSecret" + kMarker, false}});
+    ScratchDir dir;
+    std::string traceFile = dir.file("trace");
+
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("XRBSEC_PORT", std::to_string(mgr.port()).c_str(), 1);
+        setenv("XRB_TRACE", "*", 1);
+        setenv("XRB_TRACEFILE", traceFile.c_str(), 1);
+        freopen("/dev/null", "w", stdout);
+        TRACEFLAG = 2;
+        std::string reply = call("GETUSER someone buildhost");
+        _exit(reply == "1 Sup3rSecret" ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::string trace = readWhole(traceFile);
+    EXPECT_NE(trace.find("received response from sec mgr: '1 ********'"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Sup3rSecret"), std::string::npos) << trace;
+}
