@@ -1,0 +1,220 @@
+#include "trace/tracefmt.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr int MAX_ARGS = 50;
+
+struct Sink {
+    char* buf;
+    size_t cap;
+    size_t len;
+
+    size_t room() const { return cap - len; }
+
+    void put(const char* s, size_t n)
+    {
+        if (room() <= 1)
+            return;
+        if (n > room() - 1)
+            n = room() - 1;
+        std::memcpy(buf + len, s, n);
+        len += n;
+        buf[len] = '\0';
+    }
+
+    void advance(int written)
+    {
+        if (written < 0)
+            return;
+        size_t n = static_cast<size_t>(written);
+        len += n < room() ? n : room() - 1;
+    }
+};
+
+enum class Len { none, hh, h, l, ll, L, j, z, t };
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+
+template <typename T>
+void emit(Sink& out, const char* spec, T value)
+{
+    if (out.room() > 1)
+        out.advance(std::snprintf(out.buf + out.len, out.room(), spec, value));
+}
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+} // namespace
+
+size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list args)
+{
+    if (cap == 0)
+        return 0;
+    Sink out{buffer, cap, 0};
+    buffer[0] = '\0';
+    int taken = 0;
+    const char* p = format;
+    while (*p != '\0') {
+        const char* pct = std::strchr(p, '%');
+        if (pct == nullptr) {
+            out.put(p, std::strlen(p));
+            break;
+        }
+        out.put(p, static_cast<size_t>(pct - p));
+        const char* q = pct + 1;
+        if (*q == '%') {
+            out.put("%", 1);
+            p = q + 1;
+            continue;
+        }
+
+        // Split the directive; '*' widths are filled in with their values.
+        const char* flagsStart = q;
+        while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr)
+            ++q;
+        size_t flagsLen = static_cast<size_t>(q - flagsStart);
+        bool starWidth = false, starPrec = false, hasPrec = false;
+        const char* widthStart = q;
+        if (*q == '*') {
+            starWidth = true;
+            ++q;
+        } else {
+            while (*q >= '0' && *q <= '9')
+                ++q;
+        }
+        size_t widthLen = static_cast<size_t>(q - widthStart);
+        const char* precStart = q;
+        if (*q == '.') {
+            hasPrec = true;
+            ++q;
+            if (*q == '*') {
+                starPrec = true;
+                ++q;
+            } else {
+                while (*q >= '0' && *q <= '9')
+                    ++q;
+            }
+        }
+        size_t precLen = static_cast<size_t>(q - precStart);
+        Len len = Len::none;
+        const char* lenStart = q;
+        if (q[0] == 'h' && q[1] == 'h') { len = Len::hh; q += 2; }
+        else if (q[0] == 'l' && q[1] == 'l') { len = Len::ll; q += 2; }
+        else if (*q == 'h') { len = Len::h; ++q; }
+        else if (*q == 'l') { len = Len::l; ++q; }
+        else if (*q == 'q') { len = Len::ll; ++q; }
+        else if (*q == 'L') { len = Len::L; ++q; }
+        else if (*q == 'j') { len = Len::j; ++q; }
+        else if (*q == 'z') { len = Len::z; ++q; }
+        else if (*q == 't') { len = Len::t; ++q; }
+        size_t lenLen = static_cast<size_t>(q - lenStart);
+        char conv = *q;
+        const char* end = conv != '\0' ? q + 1 : q;
+        bool known = conv != '\0' && std::strchr("sdiouxXcpnfeEgGaA", conv) != nullptr;
+        int needed = (starWidth ? 1 : 0) + (starPrec ? 1 : 0) + 1;
+        if (!known || taken + needed > MAX_ARGS ||
+            flagsLen + widthLen + precLen + lenLen > 40) {
+            // Nothing is fetched for a directive that is not understood.
+            out.put(pct, static_cast<size_t>(end - pct));
+            p = end;
+            continue;
+        }
+        taken += needed;
+
+        char spec[80];
+        size_t sl = 0;
+        spec[sl++] = '%';
+        std::memcpy(spec + sl, flagsStart, flagsLen);
+        sl += flagsLen;
+        if (starWidth)
+            sl += static_cast<size_t>(std::snprintf(spec + sl, 16, "%d", va_arg(args, int)));
+        else {
+            std::memcpy(spec + sl, widthStart, widthLen);
+            sl += widthLen;
+        }
+        if (hasPrec) {
+            if (starPrec) {
+                int prec = va_arg(args, int);
+                sl += static_cast<size_t>(std::snprintf(spec + sl, 16, ".%d", prec < 0 ? 0 : prec));
+            } else {
+                std::memcpy(spec + sl, precStart, precLen);
+                sl += precLen;
+            }
+        }
+        char* lenAt = spec + sl;
+        std::memcpy(spec + sl, lenStart, lenLen);
+        sl += lenLen;
+        spec[sl++] = conv;
+        spec[sl] = '\0';
+
+        switch (conv) {
+        case 'f': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+            if (len == Len::L)
+                (void)va_arg(args, long double);
+            else
+                (void)va_arg(args, double);
+            out.put("%", 1);
+            break;
+        case 's':
+            if (len == Len::l) {
+                const wchar_t* ws = va_arg(args, const wchar_t*);
+                if (ws == nullptr) {
+                    std::memmove(lenAt, lenAt + 1, std::strlen(lenAt));
+                    emit(out, spec, "<bad pointer>");
+                } else {
+                    emit(out, spec, ws);
+                }
+            } else {
+                const char* s = va_arg(args, const char*);
+                emit(out, spec, s != nullptr ? s : "<bad pointer>");
+            }
+            break;
+        case 'd': case 'i':
+            switch (len) {
+            case Len::l: emit(out, spec, va_arg(args, long)); break;
+            case Len::ll: emit(out, spec, va_arg(args, long long)); break;
+            case Len::j: emit(out, spec, va_arg(args, intmax_t)); break;
+            case Len::z: emit(out, spec, va_arg(args, ptrdiff_t)); break;
+            case Len::t: emit(out, spec, va_arg(args, ptrdiff_t)); break;
+            default: emit(out, spec, va_arg(args, int)); break;
+            }
+            break;
+        case 'o': case 'u': case 'x': case 'X':
+            switch (len) {
+            case Len::l: emit(out, spec, va_arg(args, unsigned long)); break;
+            case Len::ll: emit(out, spec, va_arg(args, unsigned long long)); break;
+            case Len::j: emit(out, spec, va_arg(args, uintmax_t)); break;
+            case Len::z: emit(out, spec, va_arg(args, size_t)); break;
+            case Len::t: emit(out, spec, va_arg(args, size_t)); break;
+            default: emit(out, spec, va_arg(args, unsigned int)); break;
+            }
+            break;
+        case 'c':
+            if (len == Len::l)
+                emit(out, spec, static_cast<wint_t>(va_arg(args, unsigned int)));
+            else
+                emit(out, spec, va_arg(args, int));
+            break;
+        case 'p':
+            emit(out, spec, va_arg(args, void*));
+            break;
+        case 'n':
+            (void)va_arg(args, void*); // never written through
+            break;
+        default:
+            break;
+        }
+        p = end;
+    }
+    return out.len;
+}
