@@ -6,7 +6,6 @@
 #include "client/settings.h"
 #include "msg/msg.h"
 #include "protocol/filexfer.h"
-#include "trace/fhgtrace.h"
 
 namespace {
 
@@ -35,7 +34,6 @@ std::vector<std::string> splitWords(unsigned char const* data, unsigned long len
 
 int appendListFile(char const* name, char const* tag, TCString& list)
 {
-    XRB_TRACE_AT("xrbbldc", "List file %s", name);
     unsigned long len = 0;
     char* data = readFile(name, &len);
     if (data == nullptr || len == 0) {
