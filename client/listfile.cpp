@@ -5,9 +5,7 @@
 
 #include "client/settings.h"
 #include "msg/msg.h"
-#include "trace/fhgtrace.h"
-
-char* readFile(char* name, unsigned long* len);
+#include "protocol/filexfer.h"
 
 namespace {
 
@@ -36,10 +34,8 @@ std::vector<std::string> splitWords(unsigned char const* data, unsigned long len
 
 int appendListFile(char const* name, char const* tag, TCString& list)
 {
-    XRB_TRACE_AT("xrbbldc", "List file %s", name);
-    std::string path(name);
     unsigned long len = 0;
-    char* data = readFile(&path[0], &len);
+    char* data = readFile(name, &len);
     if (data == nullptr || len == 0) {
         Error("%s", msgGet(MSG_FILE_NOT_FOUND, name));
         return 1;

@@ -8,6 +8,9 @@
 // Number of entries of the built-in table (1-based message numbers).
 constexpr int MSG_COUNT = 117;
 
+// The table itself: message n is entry n - 1.
+extern char const* const msgdefault[MSG_COUNT];
+
 char* msgGet(int n, ...);               // formatted and flowed; static area
 char* msgFormat(int n);                 // raw format text of message n
 char* msgRSSFormat(char* catalog, int n);
@@ -16,6 +19,8 @@ int vmsgLoad(char* dest, int n, va_list args);
 int msgRSSLoad(char* catalog, char* dest, int n, ...);
 int msgReLoad(char* dest, int n, ...);
 char* msgFlow(char* text);
+// True for a text that msgGet flows: 12 bytes or more, newline, 8-byte id, newline.
+bool msgIsFlowCandidate(char const* text);
 void msgInit();
 int msgClose();
 int lang2int(const char* code);

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/NLSGlobal.h"
 #include "base/commonC.h"
 #include "msg/msg.h"
 #include "trace/tracefmt.h"
@@ -106,7 +107,7 @@ char const* extractSimple(char const* name)
 {
     if (name == nullptr)
         return "";
-    char const* slash = std::strrchr(name, '/');
+    char const* slash = mcstrrchr(name, '/');
     return slash != nullptr ? slash + 1 : name;
 }
 
