@@ -6,7 +6,6 @@
 
 #include "base/tcexp.h"
 #include "base/tcstring.h"
-#include "base/util.h"
 #include "client/conversation.h"
 #include "client/settings.h"
 #include "client/xrbbldc.h"
@@ -50,17 +49,19 @@ void sendBuildRequest(int sock)
 
 Step sendRequestedFile(int sock, char const* requested)
 {
-    TCString name(requested != nullptr ? requested : "");
-    ConvertSlashes(name);
-    FILE* file = openFile4Read(name);
+    std::string name(requested != nullptr ? requested : "");
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    FILE* file = openFile4Read(name.c_str());
     if (file != nullptr) {
-        FileBulkPacket bulk(name, file);
+        FileBulkPacket bulk(name.c_str(), file);
         bulk.sendBulk(sock, 0);
         return Step::next;
     }
     CommPacket refusal(COMM_ERROR);
     refusal.send(sock, 0);
-    char const* shown = stripSuffix(name);
+    char const* shown = stripSuffix(name.c_str());
     Error("%s", msgGet(48, shown != nullptr ? shown : ""));
     return Step::failed;
 }
