@@ -1,0 +1,217 @@
+// The build request.
+#include "protocol/buildpacket.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/commpacket.h"
+#include "protocol/reader.h"
+
+namespace {
+const int TAG_SCRIPT_NAME = 101;
+const int TAG_SCRIPT_FILE = 102;
+const int TAG_SCRIPT_TYPE = 105;
+const int TAG_GOOD_RC = 106;
+const int TAG_TIMEOUT = 107;
+const int TAG_PARMS = 108;
+const int TAG_GOOD_COND = 109;
+const int TAG_INCLUDE = 110;
+const int TAG_INPUT = 111;
+const int TAG_OUTPUT = 112;
+const int TAG_VAR = 113;
+const int TAG_LOCATION = 115;
+const int TAG_OPTIONS = 116;
+const int TAG_PROCLIB = 117;
+
+const int DEFAULT_RECEIVED_SCRIPT_TYPE = 26;
+
+void addList(Packet& p, List* list, int tag, void (Packet::*add)(int, const char*, int)) {
+    list->reset();
+    for (char* item = list->getItem(); item; list->next(), item = list->getItem())
+        (p.*add)(tag, item, UNIT_NLSTEXT);
+}
+
+void dumpList(List* list) {
+    list->reset();
+    for (char* item = list->getItem(); item; list->next(), item = list->getItem())
+        std::printf("   %s", item);
+}
+
+void backslashesToSlashes(char* text) {
+    for (; text && *text; ++text)
+        if (*text == '\\')
+            *text = '/';
+}
+}  // namespace
+
+BuildPacket::BuildPacket(const char* scriptName, const char* scriptFileName, int scriptType,
+                         const char* loc, const char* cond, int rc, int timeoutValue, int options)
+    : buildScriptType(scriptType), goodRc(rc), timeout(timeoutValue), opts(options),
+      includes(new List), inputs(new List), outputs(new List), vars(new List) {
+    buildScriptName.set(scriptName);
+    buildScriptFileName.set(scriptFileName);
+    buildLoc.set(loc);
+    goodCond.set(cond);
+}
+
+BuildPacket::BuildPacket(int sock)
+    : buildScriptType(DEFAULT_RECEIVED_SCRIPT_TYPE), goodRc(0), timeout(0), opts(0),
+      includes(new List), inputs(new List), outputs(new List), vars(new List) {
+    goodCond.set("");
+    try {
+        CommPacket(COMM_REQ_BUILD).send(sock, 0);
+        recv(sock, PKT_BUILD, 0);
+        parse();
+    } catch (...) {
+        delete includes;
+        delete inputs;
+        delete outputs;
+        delete vars;
+        throw;
+    }
+}
+
+BuildPacket::~BuildPacket() {
+    delete includes;
+    delete inputs;
+    delete outputs;
+    delete vars;
+}
+
+void BuildPacket::add_input(const char* text) { inputs->addElem(text ? text : ""); }
+void BuildPacket::add_output(const char* text) { outputs->addElem(text ? text : ""); }
+void BuildPacket::add_dep(const char* text) { includes->addElem(text ? text : ""); }
+void BuildPacket::add_var(const char* text) { vars->addElem(text ? text : ""); }
+
+void BuildPacket::set_parms(const char* text) {
+    if (!buildParms.present())
+        buildParms.set(text ? text : "");
+}
+
+void BuildPacket::set_proclib(const char* text) {
+    if (text && *text)
+        proclib.set(text);
+}
+
+char* BuildPacket::first(List* list) {
+    list->reset();
+    return list->getItem();
+}
+
+char* BuildPacket::next(List* list) {
+    list->next();
+    return list->getItem();
+}
+
+void BuildPacket::buildXmit() {
+    xmitInit(PKT_BUILD);
+    addList(*this, inputs, TAG_INPUT, &Packet::xmitAddText);
+    addList(*this, includes, TAG_INCLUDE, &Packet::xmitAddText);
+    addList(*this, outputs, TAG_OUTPUT, &Packet::xmitAddText);
+    addList(*this, vars, TAG_VAR, &Packet::xmitAddText);
+    xmitAddText(TAG_SCRIPT_NAME, buildScriptName.text(), UNIT_NLSTEXT);
+    xmitAddText(TAG_SCRIPT_FILE, buildScriptFileName.text(), UNIT_NLSTEXT);
+    xmitAddInt(TAG_GOOD_RC, goodRc);
+    xmitAddInt(TAG_TIMEOUT, timeout);
+    xmitAddInt(TAG_OPTIONS, opts);
+    xmitAddInt(TAG_SCRIPT_TYPE, buildScriptType);
+    xmitAddText(TAG_GOOD_COND, goodCond.text(), UNIT_TEXT);
+    xmitAddText(TAG_PARMS, buildParms.text(), UNIT_NLSTEXT);
+    if (proclib.present())
+        xmitAddText(TAG_PROCLIB, proclib.text(), UNIT_TEXT);
+    xmitAddText(TAG_LOCATION, buildLoc.text(), UNIT_NLSTEXT);
+    xmitAddEnd();
+}
+
+int BuildPacket::send(int sock, int encipherBody) {
+    buildXmit();
+    return Packet::send(sock, encipherBody);
+}
+
+void BuildPacket::parse() {
+    UnitWalker walker = units();
+    Unit u;
+    OwnedText item;
+    while (walker.next(u)) {
+        switch (u.tag) {
+        case TAG_SCRIPT_NAME:
+            buildScriptName.setBytes(u.data, u.length);
+            backslashesToSlashes(buildScriptName.get());
+            break;
+        case TAG_SCRIPT_FILE:
+            buildScriptFileName.setBytes(u.data, u.length);
+            break;
+        case TAG_SCRIPT_TYPE:
+            buildScriptType = unitInt(u);
+            break;
+        case TAG_GOOD_RC:
+            goodRc = unitInt(u);
+            break;
+        case TAG_TIMEOUT:
+            timeout = unitInt(u);
+            break;
+        case TAG_PARMS:
+            buildParms.setBytes(u.data, u.length);
+            break;
+        case TAG_GOOD_COND:
+            goodCond.setBytes(u.data, u.length);
+            break;
+        case TAG_INCLUDE:
+        case TAG_INPUT:
+        case TAG_OUTPUT:
+        case TAG_VAR: {
+            item.setBytes(u.data, u.length);
+            List* list = u.tag == TAG_INCLUDE ? includes
+                       : u.tag == TAG_INPUT   ? inputs
+                       : u.tag == TAG_OUTPUT  ? outputs
+                                              : vars;
+            list->addElem(item.text());
+            break;
+        }
+        case TAG_LOCATION:
+            buildLoc.setBytes(u.data, u.length);
+            break;
+        case TAG_OPTIONS:
+            opts = unitInt(u);
+            break;
+        case TAG_PROCLIB:
+            proclib.setBytes(u.data, u.length);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void BuildPacket::dump() {
+    std::printf("Dump of BuildPacket\n");
+    std::printf("Build script name=%s\n", buildScriptName.text());
+    std::printf("Build script file name=%s\n", buildScriptFileName.text());
+    std::printf("Build script type=%d\n", buildScriptType);
+    std::printf("Build directory =%s\n", buildLoc.text());
+    std::printf("Good Return code=%d\n", goodRc);
+    std::printf("Good Return cond=%s\n", goodCond.text());
+    std::printf("Builder parms=%s\n", buildParms.text());
+    std::printf("Build options =%d\n", opts);
+    std::printf("\nInput files:\n");
+    dumpList(inputs);
+    std::printf("\nInclude files:\n");
+    dumpList(includes);
+    std::printf("\nOutput files:\n");
+    dumpList(outputs);
+    std::printf("\nVariables:\n");
+    dumpList(vars);
+    std::printf("\n");
+}
+
+field convert_to_field(const void* unit) {
+    field f{0, 0};
+    if (!unit)
+        return f;
+    WireReader r(static_cast<const unsigned char*>(unit), UNIT_HEADER_SIZE);
+    uint32_t kind = 0;
+    r.takeU32(f.tag);
+    r.takeU32(kind);
+    r.takeU32(f.length);
+    return f;
+}

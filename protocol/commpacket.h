@@ -1,0 +1,61 @@
+// CommPacket: the control packet that steers the conversation, and the
+// version check of a ping reply.
+#ifndef XRB_PROTOCOL_COMMPACKET_H
+#define XRB_PROTOCOL_COMMPACKET_H
+
+#include "base/tcstring.h"
+#include "protocol/ownedtext.h"
+#include "protocol/packet.h"
+
+// Control codes; one byte on the wire, so only 0 to 255 travel.
+enum COMMTYPE_ : int {
+    COMM_NONE = 0,        // what a failed receive leaves
+    COMM_ERROR = 1,
+    COMM_END = 2,
+    COMM_REQ_AUTH = 3,
+    COMM_REQ_BUILD = 4,
+    COMM_REQ_RESULT = 5,
+    COMM_REQ_FILE = 6,
+    COMM_START = 7,
+    COMM_PING = 8,
+    COMM_MESSAGE = 10,
+    COMM_FILE_NEXT = 15,
+    COMM_FILE_ABORT = 16,
+    COMM_BUSY = 17,
+    COMM_REQ_LOCALE = 18
+};
+
+class CommPacket : public Packet {
+public:
+    explicit CommPacket(COMMTYPE_ type);            // string data and version ""
+    CommPacket(COMMTYPE_ type, const char* strdata);
+    CommPacket(COMMTYPE_ type, int intdata, const char* strdata);
+    // Receives one control packet.  Never throws: a failed receive or parse
+    // leaves COMM_NONE.
+    CommPacket(int sock, int timeout);
+    // Reads the body that is in the shared buffer now.
+    CommPacket();
+
+    void buildXmit();
+    // Never throws: a failed send shows at the next receive.
+    int send(int sock, int encipher);
+    void parse();
+
+    COMMTYPE_ get_commtype() const { return commtype; }
+    char* get_strdata() { return strdata.get(); }
+    int get_intdata() const { return intdata; }
+    char* get_version() { return version.get(); }
+    void set_strdata(const char* text);
+    void set_intdata(int value) { intdata = value; }
+
+private:
+    COMMTYPE_ commtype;
+    OwnedText strdata;
+    int intdata;
+    OwnedText version;
+};
+
+// 1 compatible, -1 another product word, -2 first or third number differs.
+int checkVersion(TCString peer, TCString own);
+
+#endif

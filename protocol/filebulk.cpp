@@ -1,0 +1,228 @@
+// File chunks and the chunked transfer with one acknowledgement per chunk.
+#include "protocol/filebulk.h"
+
+#include <cstring>
+#include <new>
+#include <sys/types.h>
+
+#include "base/tcexp.h"
+#include "msg/msg.h"
+#include "protocol/commpacket.h"
+#include "protocol/filexfer.h"
+#include "protocol/wiremsg.h"
+#include "trace/fhgtrace.h"
+
+#define TRACE(...) XRB_TRACE_AT("xrbbld", __VA_ARGS__)
+
+namespace {
+const int TAG_NAME = 501;
+const int TAG_DATA = 502;
+const int TAG_LAST = 503;
+const int MSG_READ_FAILED = 50;   // XRBE-019
+
+const char* plainName(const char* travelling) {
+    const char* s = stripSuffix(travelling);
+    return s ? s : "";
+}
+}  // namespace
+
+FileBulkPacket::FileBulkPacket(const char* fileName, FILE* f)
+    : length(0), dataCapacity(0), lastChunk(0), file(f) {
+    name.set(fileName);
+}
+
+FileBulkPacket::FileBulkPacket(const char* fileName, unsigned long len, const void* bytes)
+    : length(0), dataCapacity(0), lastChunk(1), file(nullptr) {
+    name.set(fileName);
+    if (len && bytes && len <= XMIT_MAX_BODY) {
+        data.reset(new (std::nothrow) char[len]);
+        if (data) {
+            std::memcpy(data.get(), bytes, len);
+            dataCapacity = len;
+            length = static_cast<uint32_t>(len);
+        }
+    }
+}
+
+void FileBulkPacket::reserveData(uint64_t size) {
+    if (size <= dataCapacity)
+        return;
+    data.reset();
+    dataCapacity = 0;
+    data.reset(new (std::nothrow) char[size]);
+    if (!data)
+        throwNoMemory(size);
+    dataCapacity = size;
+}
+
+void FileBulkPacket::closeFile() {
+    if (file)
+        std::fclose(file);
+    file = nullptr;
+}
+
+void FileBulkPacket::buildXmit() {
+    xmitInit(PKT_FILEBULK);
+    xmitAddText(TAG_NAME, name.text(), UNIT_NLSTEXT);
+    xmitAddInt(TAG_LAST, lastChunk);
+    xmitAddUnit(TAG_DATA, length, data.get(), UNIT_BINARY);
+    xmitAddEnd();
+}
+
+int FileBulkPacket::send(int sock, int encipherBody) {
+    buildXmit();
+    TRACE("Length of file bulk packet = %d", static_cast<int>(length));
+    int rc = Packet::send(sock, encipherBody);
+    resetXmitBuf();
+    return rc;
+}
+
+void FileBulkPacket::parse() {
+    UnitWalker walker = units();
+    Unit u;
+    while (walker.next(u)) {
+        switch (u.tag) {
+        case TAG_NAME:
+            name.setBytes(u.data, u.length);
+            break;
+        case TAG_DATA:
+            length = 0;
+            reserveData(u.length);
+            if (u.length)
+                std::memcpy(data.get(), u.data, u.length);
+            length = u.length;
+            break;
+        case TAG_LAST:
+            lastChunk = unitInt(u);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void FileBulkPacket::sendBulk(int sock, int conversion) {
+    TRACE("sendBulk: Enter");
+    bool text = isSuffix(name.text(), ".TXT");
+    if (!file) {
+        if (text) {
+            fixcrlf(1);
+            Convert2ascii(conversion);
+            send(sock, 0);
+        }
+        return;
+    }
+    try {
+        uint64_t chunk = static_cast<uint64_t>(xrbChunkSize());
+        long long size = -1;
+        if (fseeko(file, 0, SEEK_END) == 0)
+            size = ftello(file);
+        if (size < 0 || fseeko(file, 0, SEEK_SET) != 0)
+            throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+        uint64_t remaining = static_cast<uint64_t>(size);
+        // A small file needs no buffer of the full chunk size.
+        reserveData(remaining < chunk ? remaining : chunk);
+
+        while (remaining > chunk) {
+            lastChunk = 0;
+            size_t got = std::fread(data.get(), 1, static_cast<size_t>(chunk), file);
+            if (got < chunk) {
+                if (std::ferror(file))
+                    throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+                // The file shrank since its size was taken: what is left ends it.
+                remaining = got;
+                break;
+            }
+            length = static_cast<uint32_t>(chunk);
+            if (text) {
+                fixcrlf(1);
+                Convert2ascii(conversion);
+            }
+            send(sock, 0);
+            CommPacket ack(sock, 0);
+            if (ack.get_commtype() == COMM_FILE_ABORT) {
+                closeFile();
+                TRACE("sendBulk: Exit - error");
+                return;
+            }
+            remaining -= chunk;
+        }
+
+        lastChunk = 1;
+        length = static_cast<uint32_t>(remaining);
+        TRACE("Length of file = %d", static_cast<int>(length));
+        size_t got = length ? std::fread(data.get(), 1, length, file) : 0;
+        if (got < length && std::ferror(file))
+            throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+        length = static_cast<uint32_t>(got);
+        closeFile();
+        if (text) {
+            fixcrlf(1);
+            Convert2ascii(conversion);
+        }
+        send(sock, 0);
+        TRACE("sendBulk: Exit");
+    } catch (...) {
+        closeFile();
+        throw;
+    }
+}
+
+void FileBulkPacket::recvBulk(int sock, int conversion) {
+    lastChunk = 0;
+    TRACE("Enter FileBulkPacket::recvBulk. File name is %s", name.text());
+    // The peer names the file in its chunks; errors report the name asked for.
+    std::string asked(name.text());
+    try {
+        CommPacket(COMM_REQ_FILE, asked.c_str()).send(sock, 0);
+        while (!lastChunk) {
+            recv(sock, PKT_FILEBULK, 0);
+            TRACE("Receiving bulk for file %s", asked.c_str());
+            parse();
+            TRACE("Filesize= %d", static_cast<int>(length));
+            if (!isSuffix(asked.c_str(), ".BIN")) {
+                fixcrlf(2);
+                Convert2ebcdic(conversion);
+            }
+            if (!file)
+                continue;
+            size_t wrote = length ? std::fwrite(data.get(), 1, length, file) : 0;
+            // Flushed per chunk so that a full disk shows at the chunk that hit it.
+            if (wrote < length || std::fflush(file) != 0) {
+                closeFile();
+                if (!lastChunk)
+                    CommPacket(COMM_FILE_ABORT).send(sock, 0);
+                throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
+            }
+            TRACE("Wrote %d bytes", static_cast<int>(wrote));
+            if (!lastChunk)
+                CommPacket(COMM_FILE_NEXT).send(sock, 0);
+        }
+        resetXmitBuf();
+        if (file) {
+            int rc = std::fclose(file);
+            file = nullptr;
+            if (rc != 0)
+                throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
+        }
+        TRACE("Exit FileBulkPacket::recvBulk");
+    } catch (...) {
+        closeFile();
+        throw;
+    }
+}
+
+void FileBulkPacket::writeFile() {
+    if (!file)
+        return;
+    size_t wrote = length ? std::fwrite(data.get(), 1, length, file) : 0;
+    int rc = std::fclose(file);
+    file = nullptr;
+    if (wrote < length || rc != 0)
+        throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(name.text())));
+}
+
+// This client runs on an ASCII host: text travels unchanged.
+void FileBulkPacket::fixcrlf(unsigned) {}
+void FileBulkPacket::Convert2ascii(int) {}
+void FileBulkPacket::Convert2ebcdic(int) {}

@@ -1,0 +1,15 @@
+// The wire protocol: framing, every packet class and file transfer.
+#ifndef XRB_PROTOCOL_XRBBLD_H
+#define XRB_PROTOCOL_XRBBLD_H
+
+#include "protocol/packet.h"
+#include "protocol/commpacket.h"
+#include "protocol/authpacket.h"
+#include "protocol/localepacket.h"
+#include "protocol/buildpacket.h"
+#include "protocol/buildrespacket.h"
+#include "protocol/bindatapacket.h"
+#include "protocol/filebulk.h"
+#include "protocol/filexfer.h"
+
+#endif
