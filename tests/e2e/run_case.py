@@ -9,6 +9,8 @@ A case file is a set of sections:
   [mkdir PATH]     a folder to create first
   [file PATH]      a file to create first, with the section's text
   [server]         the server's script (see tools/buildserver/script.h)
+  [normal]         instead of [server]: the server in normal mode, with the
+                   scripts of {tmp}/scripts and these further arguments
   [expect]         checks, one a line (see CHECKS below)
   [stdout]         the exact standard output, time stamps shown as "<TS> "
   [stderr]         the exact standard error
@@ -28,7 +30,7 @@ import sys
 import tempfile
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|server|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -83,6 +85,8 @@ def main():
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "w", encoding="latin-1") as f:
                     f.write(subst(sections[name]))
+                if name[5:].strip().startswith("scripts/"):
+                    os.chmod(target, 0o755)
 
         script = os.path.join(tmp, "server.script")
         record = os.path.join(tmp, "server.record")
@@ -95,8 +99,14 @@ def main():
             if c.startswith("limit "):
                 client_limit = float(c.split()[1])
         server_out = open(os.path.join(tmp, "server.err"), "wb")
-        server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile, "--script", script,
-                                   "--record", record, "--deadline", str(int(client_limit) + 5)],
+        normal = "normal" in sections
+        if normal:
+            os.makedirs(os.path.join(tmp, "srv"), exist_ok=True)
+            mode = ["--scripts", os.path.join(tmp, "scripts"), "--work", os.path.join(tmp, "srv")]
+            mode += shlex.split(subst(sections["normal"]))
+        else:
+            mode = ["--script", script, "--record", record, "--deadline", str(int(client_limit) + 5)]
+        server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile] + mode,
                                   stdout=subprocess.DEVNULL, stderr=server_out)
         deadline = time.time() + 10
         while not os.path.exists(portfile):
@@ -129,10 +139,11 @@ def main():
         elapsed = time.time() - started
         out, err = out.decode("latin-1"), err.decode("latin-1")
         try:
-            server_status = server.wait(timeout=10)
+            server_status = server.wait(timeout=0.5 if normal else 10)
         except subprocess.TimeoutExpired:
             server.kill()
-            server_status = "hung"
+            server.wait()
+            server_status = 0 if normal else "hung"
         rec = read(record) if os.path.exists(record) else ""
 
         def check(ok, what):
@@ -171,6 +182,8 @@ def main():
                 else:
                     got = read(path)
                     check(got == unescape(text), "file %s holds %r, expected %r" % (path, got, unescape(text)))
+            elif word == "present":
+                check(os.path.isfile(rest) and os.path.getsize(rest) > 0, "%s missing or empty" % rest)
             elif word == "absent":
                 check(not os.path.lexists(rest), "%s exists" % rest)
             elif word == "pidfile":
