@@ -28,6 +28,7 @@ const char VERSION_TEXT[12] = "1.0.4.0.QVX";
 const char END_TEXT[4] = "END";
 // Length of the body now in the shared buffer, for a packet that adopts it.
 uint32_t currentBodyLength = 0;
+const uint32_t EAGER_BODY = 16u << 20;
 
 uint64_t round8(uint64_t n) { return (n + 7) / 8 * 8; }
 
@@ -200,8 +201,19 @@ int Packet::recv(int sock, int expectedType, int timeout) {
     currentBodyLength = 0;
     if (length > XMIT_MAX_BODY)
         throwNoMemory(length);
-    bumpXmitBuf(length);
-    Recv(sock, buffer, static_cast<int>(length), 0);
+    // A large announced body is taken in steps that at least double, so that
+    // memory follows the bytes that really arrive, not what a header claims.
+    uint32_t got = 0;
+    do {
+        uint32_t left = length - got;
+        uint32_t step = got > EAGER_BODY ? got : EAGER_BODY;
+        if (step > left)
+            step = left;
+        bodyLength = got;
+        bumpXmitBuf(step);
+        Recv(sock, buffer + got, static_cast<int>(step), 0);
+        got += step;
+    } while (got < length);
     bodyLength = length;
     currentBodyLength = length;
 

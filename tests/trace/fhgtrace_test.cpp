@@ -165,7 +165,7 @@ TEST_F(TraceTest, TwoProcessesAppendToOneFile)
 {
     auto writer = [this](const char* tag) {
         return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [tag] {
-            for (int i = 0; i < 150; ++i)
+            for (int i = 0; i < 1000; ++i)
                 XRB_TRACE_AT("msg", "%s %d", tag, i);
             return 0;
         });
@@ -194,8 +194,8 @@ TEST_F(TraceTest, TwoProcessesAppendToOneFile)
             ADD_FAILURE() << "unexpected line [" << line << "]";
     }
     EXPECT_EQ(starts, 2);
-    EXPECT_EQ(countA, 150);
-    EXPECT_EQ(countB, 150);
+    EXPECT_EQ(countA, 1000);
+    EXPECT_EQ(countB, 1000);
 }
 
 TEST_F(TraceTest, PatternsSelectUnits)
