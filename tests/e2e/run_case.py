@@ -8,6 +8,7 @@ A case file is a set of sections:
   [cwd]            the client's folder, default {tmp}/work
   [mkdir PATH]     a folder to create first
   [file PATH]      a file to create first, with the section's text
+  [pattern PATH N] a file of N bytes of the server's size=N pattern
   [server]         the server's script (see tools/buildserver/script.h)
   [normal]         instead of [server]: the server in normal mode, with the
                    scripts of {tmp}/scripts and these further arguments
@@ -30,7 +31,7 @@ import sys
 import tempfile
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -47,6 +48,11 @@ def parse_case(path):
             elif current is not None:
                 sections[current] += line
     return sections, order
+
+
+def pattern(size):
+    """The bytes of the scripted server's size=N files."""
+    return bytes(((i * 7 + i // 251) & 0xFF) for i in range(size))
 
 
 def unescape(text):
@@ -80,6 +86,12 @@ def main():
         for name in order:
             if name.startswith("mkdir "):
                 os.makedirs(os.path.join(tmp, subst(name[6:].strip())), exist_ok=True)
+            elif name.startswith("pattern "):
+                path, size = name[8:].rsplit(" ", 1)
+                target = os.path.join(tmp, subst(path.strip()))
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(pattern(int(size)))
             elif name.startswith("file "):
                 target = os.path.join(tmp, subst(name[5:].strip()))
                 os.makedirs(os.path.dirname(target), exist_ok=True)
@@ -182,6 +194,10 @@ def main():
                 else:
                     got = read(path)
                     check(got == unescape(text), "file %s holds %r, expected %r" % (path, got, unescape(text)))
+            elif word == "pattern":
+                path, size = rest.rsplit(" ", 1)
+                ok = os.path.isfile(path) and open(path, "rb").read() == pattern(int(size))
+                check(ok, "%s does not hold the %s-byte pattern" % (path, size))
             elif word == "present":
                 check(os.path.isfile(rest) and os.path.getsize(rest) > 0, "%s missing or empty" % rest)
             elif word == "absent":
