@@ -170,7 +170,7 @@ bool recvExact(int fd, char* data, size_t len, int64_t deadlineMs, std::string& 
         ssize_t n = ::recv(fd, data, len, 0);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n == 0) {
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) {
             why = "connection closed by the client";
             return false;
         }
