@@ -1,4 +1,5 @@
 // The TCP transport against listeners on 127.0.0.1.
+#include <netdb.h>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -163,6 +164,9 @@ TEST(Connect, SocketCreationRetriesSleepThenFail) {
     pid_t pid = fork();
     if (pid == 0) {
         alarm(20);
+        // The resolver reads its configuration on first use; let it do so
+        // while descriptors are still free.
+        gethostbyname("127.0.0.1");
         // Leave no descriptor free, so that every socket() fails.
         rlimit rl{3, 3};
         setrlimit(RLIMIT_NOFILE, &rl);
