@@ -196,6 +196,19 @@ TEST(Transfer, LongBufferMovesWhole) {
     EXPECT_EQ(Send(p.a, nullptr, 0), 0);
 }
 
+TEST(Transfer, PairArrivesAsOneStream) {
+    Pair p;
+    std::string head = "HEADER-20-BYTES-LONG";
+    std::string body(70000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 13 + 1);
+    std::string got(head.size() + body.size(), '\0');
+    std::thread reader([&] { Recv(p.b, &got[0], static_cast<int>(got.size()), 0); });
+    EXPECT_EQ(SendPair(p.a, head.data(), 20, body.data(), static_cast<int>(body.size())), 0);
+    reader.join();
+    EXPECT_EQ(got, head + body);
+}
+
 TEST(Transfer, HeaderInThreePiecesWithTimeout) {
     Pair p;
     std::thread writer([&] {
