@@ -6,6 +6,9 @@ A case file is a set of sections:
   [cmd]            the client's arguments (shell words)
   [env]            NAME=value lines added to the client's environment
   [cwd]            the client's folder, default {tmp}/work
+  [chroot]         run the client with {tmp}/root as its root folder (the
+                   binary and its libraries are copied in; needs root); the
+                   section's text is the client's folder inside, default /
   [mkdir PATH]     a folder to create first
   [file PATH]      a file to create first, with the section's text
   [pattern PATH N] a file of N bytes of the server's size=N pattern
@@ -31,7 +34,7 @@ import sys
 import tempfile
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -63,6 +66,17 @@ class Failure(Exception):
     pass
 
 
+def prepare_root(root, client):
+    """Copies the client and the shared libraries it needs under root."""
+    os.makedirs(root, exist_ok=True)
+    shutil.copy2(client, os.path.join(root, "xrbbldc"))
+    listing = subprocess.run(["ldd", client], capture_output=True, text=True).stdout
+    for lib in re.findall(r"(/\S+)\s+\(0x", listing):
+        target = os.path.join(root, lib.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(os.path.realpath(lib), target)
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1")
@@ -77,6 +91,9 @@ def main():
     args = ap.parse_args()
 
     sections, order = parse_case(args.case)
+    if "chroot" in sections and os.geteuid() != 0:
+        print("skipped: a changed root folder needs root")
+        sys.exit(77)
     tmp = tempfile.mkdtemp(prefix="xrb-e2e-")
     server = None
     failures = []
@@ -139,8 +156,18 @@ def main():
         cwd = subst(sections.get("cwd", "").strip()) or os.path.join(tmp, "work")
         os.makedirs(cwd, exist_ok=True)
 
+        preexec = None
+        if "chroot" in sections:
+            root = os.path.join(tmp, "root")
+            prepare_root(root, args.client)
+            inner = sections["chroot"].strip() or "/"
+            argv[0] = "/xrbbldc"
+            cwd = root
+            preexec = lambda: (os.chroot(root), os.chdir(inner))
+
         started = time.time()
-        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  preexec_fn=preexec)
         try:
             out, err = client.communicate(timeout=client_limit)
         except subprocess.TimeoutExpired:
