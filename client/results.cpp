@@ -111,6 +111,9 @@ void printMessageFile(char const* path, FILE* out)
     FILE* in = std::fopen(path, "r");
     if (in == nullptr)
         return;
+    // What went to standard output so far comes first, also when the two
+    // streams meet in one pipe.
+    std::fflush(stdout);
     char piece[256];
     while (std::fgets(piece, sizeof piece, in) != nullptr) {
         for (char* p = piece; *p != '\0'; ++p)

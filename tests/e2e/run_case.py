@@ -8,7 +8,10 @@ A case file is a set of sections:
   [cwd]            the client's folder, default {tmp}/work
   [mkdir PATH]     a folder to create first
   [file PATH]      a file to create first, with the section's text
+  [pattern PATH N] a file of N bytes of the server's size=N pattern
   [server]         the server's script (see tools/buildserver/script.h)
+  [normal]         instead of [server]: the server in normal mode, with the
+                   scripts of {tmp}/scripts and these further arguments
   [expect]         checks, one a line (see CHECKS below)
   [stdout]         the exact standard output, time stamps shown as "<TS> "
   [stderr]         the exact standard error
@@ -28,7 +31,7 @@ import sys
 import tempfile
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|server|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -45,6 +48,11 @@ def parse_case(path):
             elif current is not None:
                 sections[current] += line
     return sections, order
+
+
+def pattern(size):
+    """The bytes of the scripted server's size=N files."""
+    return bytes(((i * 7 + i // 251) & 0xFF) for i in range(size))
 
 
 def unescape(text):
@@ -78,11 +86,19 @@ def main():
         for name in order:
             if name.startswith("mkdir "):
                 os.makedirs(os.path.join(tmp, subst(name[6:].strip())), exist_ok=True)
+            elif name.startswith("pattern "):
+                path, size = name[8:].rsplit(" ", 1)
+                target = os.path.join(tmp, subst(path.strip()))
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(pattern(int(size)))
             elif name.startswith("file "):
                 target = os.path.join(tmp, subst(name[5:].strip()))
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "w", encoding="latin-1") as f:
                     f.write(subst(sections[name]))
+                if name[5:].strip().startswith("scripts/"):
+                    os.chmod(target, 0o755)
 
         script = os.path.join(tmp, "server.script")
         record = os.path.join(tmp, "server.record")
@@ -95,8 +111,14 @@ def main():
             if c.startswith("limit "):
                 client_limit = float(c.split()[1])
         server_out = open(os.path.join(tmp, "server.err"), "wb")
-        server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile, "--script", script,
-                                   "--record", record, "--deadline", str(int(client_limit) + 5)],
+        normal = "normal" in sections
+        if normal:
+            os.makedirs(os.path.join(tmp, "srv"), exist_ok=True)
+            mode = ["--scripts", os.path.join(tmp, "scripts"), "--work", os.path.join(tmp, "srv")]
+            mode += shlex.split(subst(sections["normal"]))
+        else:
+            mode = ["--script", script, "--record", record, "--deadline", str(int(client_limit) + 5)]
+        server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile] + mode,
                                   stdout=subprocess.DEVNULL, stderr=server_out)
         deadline = time.time() + 10
         while not os.path.exists(portfile):
@@ -129,10 +151,11 @@ def main():
         elapsed = time.time() - started
         out, err = out.decode("latin-1"), err.decode("latin-1")
         try:
-            server_status = server.wait(timeout=10)
+            server_status = server.wait(timeout=0.5 if normal else 10)
         except subprocess.TimeoutExpired:
             server.kill()
-            server_status = "hung"
+            server.wait()
+            server_status = 0 if normal else "hung"
         rec = read(record) if os.path.exists(record) else ""
 
         def check(ok, what):
@@ -171,6 +194,12 @@ def main():
                 else:
                     got = read(path)
                     check(got == unescape(text), "file %s holds %r, expected %r" % (path, got, unescape(text)))
+            elif word == "pattern":
+                path, size = rest.rsplit(" ", 1)
+                ok = os.path.isfile(path) and open(path, "rb").read() == pattern(int(size))
+                check(ok, "%s does not hold the %s-byte pattern" % (path, size))
+            elif word == "present":
+                check(os.path.isfile(rest) and os.path.getsize(rest) > 0, "%s missing or empty" % rest)
             elif word == "absent":
                 check(not os.path.lexists(rest), "%s exists" % rest)
             elif word == "pidfile":

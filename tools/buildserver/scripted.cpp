@@ -354,22 +354,45 @@ private:
         return true;
     }
 
-    bool contentFor(Command const& c, std::string& data)
+    // What a served file holds, produced chunk by chunk so that a large
+    // file never sits in memory whole.
+    struct Source {
+        std::string text;
+        FILE* file = nullptr;
+        bool pattern = false;
+        uint64_t size = 0;
+        ~Source() { if (file != nullptr) std::fclose(file); }
+
+        bool read(uint64_t pos, uint64_t n, std::string& out)
+        {
+            out.resize(n);
+            if (pattern) {
+                for (uint64_t i = 0; i < n; ++i)
+                    out[i] = patternByte(pos + i);
+                return true;
+            }
+            if (file != nullptr)
+                return n == 0 || std::fread(&out[0], 1, n, file) == n;
+            out = text.substr(pos, n);
+            return true;
+        }
+    };
+
+    bool openSource(Command const& c, Source& src)
     {
         if (c.has("from")) {
-            std::ifstream in(c.get("from"), std::ios::binary);
-            if (!in)
+            src.file = std::fopen(c.get("from").c_str(), "rb");
+            if (src.file == nullptr)
                 return fail("cannot read " + c.get("from"));
-            std::ostringstream all;
-            all << in.rdbuf();
-            data = all.str();
+            std::fseek(src.file, 0, SEEK_END);
+            src.size = static_cast<uint64_t>(std::ftell(src.file));
+            std::fseek(src.file, 0, SEEK_SET);
         } else if (c.has("size")) {
-            uint64_t n = static_cast<uint64_t>(c.num("size", 0));
-            data.resize(n);
-            for (uint64_t i = 0; i < n; ++i)
-                data[i] = patternByte(i);
+            src.pattern = true;
+            src.size = static_cast<uint64_t>(c.num("size", 0));
         } else {
-            data = c.get("content");
+            src.text = c.get("content");
+            src.size = src.text.size();
         }
         return true;
     }
@@ -385,19 +408,22 @@ private:
             return fail("control code " + std::to_string(r.code) + ", expected a file request");
         if (r.str != name)
             return fail("the client asked for " + quoted(r.str) + ", expected " + quoted(name));
-        std::string data;
-        if (!contentFor(c, data))
+        Source src;
+        if (!openSource(c, src))
             return false;
         uint64_t chunk = static_cast<uint64_t>(c.num("chunk", 1000000));
         if (chunk == 0)
             chunk = 1;
         uint64_t pos = 0;
+        std::string data;
         while (true) {
-            uint64_t n = data.size() - pos > chunk ? chunk : data.size() - pos;
-            bool last = pos + n == data.size();
+            uint64_t n = src.size - pos > chunk ? chunk : src.size - pos;
+            bool last = pos + n == src.size;
+            if (!src.read(pos, n, data))
+                return fail("short read of the served file");
             std::vector<raw::Unit> units{raw::textUnit(501, name, raw::NLSTEXT),
                                          raw::intUnit(503, last ? 1 : 0),
-                                         raw::Unit{502, raw::BINARY, data.substr(pos, n)}};
+                                         raw::Unit{502, raw::BINARY, data}};
             if (!sendBytes(raw::encode(PKT_FILEBULK, units)))
                 return false;
             pos += n;

@@ -1,0 +1,286 @@
+// The TCP transport against listeners on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "base/tcexp.h"
+#include "net/tcpfns.h"
+
+namespace {
+
+template <class F>
+std::string thrownText(F f) {
+    try {
+        f();
+    } catch (TCException* e) {
+        std::string t = e->getMessage();
+        delete e;
+        return t;
+    }
+    return "";
+}
+
+// A listening socket on 127.0.0.1; port 0 picks a free one.
+struct Listener {
+    int fd = -1;
+    int port = 0;
+    explicit Listener(int wanted = 0) {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sa.sin_port = htons(static_cast<uint16_t>(wanted));
+        if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 4) != 0) {
+            close(fd);
+            fd = -1;
+            return;
+        }
+        socklen_t len = sizeof sa;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+        port = ntohs(sa.sin_port);
+    }
+    ~Listener() {
+        if (fd >= 0)
+            close(fd);
+    }
+    int accept1() {
+        timeval tv{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        int c = accept(fd, nullptr, nullptr);
+        if (c >= 0)
+            setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        return c;
+    }
+};
+
+struct Pair {
+    int a = -1, b = -1;
+    Pair() {
+        int fds[2];
+        socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+        a = fds[0];
+        b = fds[1];
+        timeval tv{10, 0};
+        setsockopt(a, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~Pair() {
+        Disconnect(a);
+        Disconnect(b);
+    }
+};
+
+TEST(Connect, PortTextsRejected) {
+    char host[] = "127.0.0.1";
+    for (const char* port : {"0", "-5", "", "12x"}) {
+        SCOPED_TRACE(port);
+        std::string text = thrownText([&] { Connect(host, port, nullptr, nullptr, 1); });
+        EXPECT_NE(text.find("XRBE-014"), std::string::npos);
+        EXPECT_NE(text.find(std::string("number, ") + port + ","), std::string::npos);
+    }
+}
+
+void expectConnectsTo(int wanted, const char* portText) {
+    Listener l(wanted);
+    if (l.fd < 0)
+        GTEST_SKIP() << "cannot listen on port " << wanted;
+    int s = -1;
+    EXPECT_EQ(thrownText([&] { s = Connect("127.0.0.1", portText, nullptr, nullptr, 1); }), "");
+    ASSERT_GE(s, 0);
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    ASSERT_EQ(getpeername(s, reinterpret_cast<sockaddr*>(&peer), &len), 0);
+    EXPECT_EQ(ntohs(peer.sin_port), wanted);
+    int nodelay = 0;
+    len = sizeof nodelay;
+    getsockopt(s, IPPROTO_TCP, TCP_NODELAY, &nodelay, &len);
+    EXPECT_NE(nodelay, 0);
+    int c = l.accept1();
+    EXPECT_GE(c, 0);
+    Disconnect(c);
+    Disconnect(s);
+}
+
+TEST(Connect, LeadingBlankAndSign) {
+    expectConnectsTo(42, " 42");
+    expectConnectsTo(42, "+42");
+}
+
+TEST(Connect, PortAbove65535KeepsLow16Bits) { expectConnectsTo(4464, "70000"); }
+
+TEST(Connect, AddressRecordAndLocalhost) {
+    Listener l;
+    ASSERT_GE(l.fd, 0);
+    std::string port = std::to_string(l.port);
+    char record[9] = {};
+    long recordLength = 0;
+    int s = Connect("localhost", port.c_str(), record, &recordLength, 0);
+    EXPECT_EQ(recordLength, 9);
+    EXPECT_EQ(record[0], 1);
+    uint32_t addr;
+    std::memcpy(&addr, record + 1, 4);
+    EXPECT_EQ(addr, htonl(INADDR_LOOPBACK));
+    int32_t p;
+    std::memcpy(&p, record + 5, 4);
+    EXPECT_EQ(p, l.port);
+    char out[32];
+    int c = l.accept1();
+    EXPECT_STREQ(getPeer(s, out, sizeof out), "127.0.0.1");
+    char small[4];
+    EXPECT_STREQ(getPeer(s, small, sizeof small), "127");
+    EXPECT_STREQ(getPeer(-1, out, sizeof out), "");
+    Disconnect(c);
+    Disconnect(s);
+}
+
+TEST(Connect, RefusedConnection) {
+    int port;
+    {
+        Listener l;
+        port = l.port;
+    }
+    std::string portText = std::to_string(port);
+    std::string text = thrownText([&] { Connect("127.0.0.1", portText.c_str(), nullptr, nullptr, 1); });
+    EXPECT_NE(text.find("XRBE-011"), std::string::npos);
+    EXPECT_NE(text.find(portText), std::string::npos);
+}
+
+TEST(Connect, SocketCreationRetriesSleepThenFail) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        // Leave no descriptor free, so that every socket() fails.
+        rlimit rl{3, 3};
+        setrlimit(RLIMIT_NOFILE, &rl);
+        for (int fd = 3; fd < 64; ++fd)
+            close(fd);
+        auto start = std::chrono::steady_clock::now();
+        std::string text = thrownText([] { Connect("127.0.0.1", "9", nullptr, nullptr, 2); });
+        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        _exit(text.find("XRBE-010") != std::string::npos && secs >= 1.9 && secs < 5 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(Transfer, LongBufferMovesWhole) {
+    Pair p;
+    std::string data(70000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7);
+    std::string got(data.size(), '\0');
+    std::thread reader([&] { Recv(p.b, &got[0], static_cast<int>(got.size()), 0); });
+    EXPECT_EQ(Send(p.a, data.data(), static_cast<int>(data.size())), 0);
+    reader.join();
+    EXPECT_EQ(got, data);
+    EXPECT_EQ(Recv(p.b, nullptr, 0, 0), 0);
+    EXPECT_EQ(Send(p.a, nullptr, 0), 0);
+}
+
+TEST(Transfer, HeaderInThreePiecesWithTimeout) {
+    Pair p;
+    std::thread writer([&] {
+        for (const char* piece : {"0123456", "789abcd", "efghij"}) {
+            Send(p.a, piece, static_cast<int>(std::strlen(piece)));
+            usleep(20000);
+        }
+    });
+    char buf[21] = {};
+    EXPECT_EQ(Recv(p.b, buf, 20, 5), 0);
+    writer.join();
+    EXPECT_STREQ(buf, "0123456789abcdefghij");
+}
+
+TEST(Transfer, PeerClosingAndWaitRunningOut) {
+    {
+        Pair p;
+        Send(p.a, "abc", 3);
+        Disconnect(p.a);
+        p.a = -1;
+        char buf[10];
+        EXPECT_NE(thrownText([&] { Recv(p.b, buf, 10, 0); }).find("XRBE-022"), std::string::npos);
+    }
+    {
+        Pair p;
+        char buf[4];
+        EXPECT_NE(thrownText([&] { Recv(p.b, buf, 4, 1); }).find("XRBE-022"), std::string::npos);
+    }
+}
+
+TEST(Transfer, SendToClosedPeerFailsWithoutSignal) {
+    signal(SIGPIPE, SIG_DFL);
+    Pair p;
+    Disconnect(p.b);
+    p.b = -1;
+    std::string text = thrownText([&] { Send(p.a, "x", 1); });
+    signal(SIGPIPE, SIG_IGN);
+    EXPECT_NE(text.find("XRBE-052"), std::string::npos);
+}
+
+TEST(RecvAll, StopsRightAfterMarker) {
+    Pair p;
+    Send(p.a, "ok\0XRB#END\0trailing", 19);
+    // Nothing after a marker is consumed: the next reply starts right after it.
+    char buf[64];
+    int count = 0;
+    std::string reply = std::string("ab") + "XRB#END" + '\0' + "after";
+    Send(p.a, reply.data(), static_cast<int>(reply.size()));
+    EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), 0);
+    EXPECT_EQ(std::string(buf, 2), std::string("ok", 2));
+    EXPECT_EQ(count, 11);
+    EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), 0);
+    EXPECT_EQ(count, 10 + 8);   // "trailing" arrived ahead of this reply
+}
+
+TEST(RecvAll, TwoBytesThenMarker) {
+    Pair p;
+    std::string reply = std::string("ab") + "XRB#END" + '\0';
+    Send(p.a, reply.data(), static_cast<int>(reply.size()));
+    char buf[264];
+    int count = 0;
+    EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), 0);
+    EXPECT_STREQ(buf, "ab");
+    EXPECT_EQ(count, 10);
+}
+
+TEST(RecvAll, BoundedByBufferAndEndedByClose) {
+    {
+        Pair p;
+        std::string flood(300, 'f');
+        Send(p.a, flood.data(), static_cast<int>(flood.size()));
+        char buf[16];
+        int count = 0;
+        EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), -1);
+        EXPECT_EQ(count, 15);
+        EXPECT_EQ(std::string(buf), std::string(15, 'f'));
+    }
+    {
+        Pair p;
+        Send(p.a, "partial", 7);
+        Disconnect(p.a);
+        p.a = -1;
+        char buf[64];
+        int count = 0;
+        EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), -1);
+        EXPECT_STREQ(buf, "partial");
+    }
+}
+
+TEST(Disconnect, NegativeDescriptor) { EXPECT_EQ(Disconnect(-1), 0); }
+
+}  // namespace

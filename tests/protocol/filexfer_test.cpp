@@ -1,0 +1,216 @@
+// Travelling names, local files and chunked transfers between two processes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+#include "protocol/xrbbld.h"
+#include "peer.h"
+
+namespace {
+
+class FileXfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/xrbfxXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        setenv("XRB_CHUNK", "10", 1);
+    }
+    void TearDown() override {
+        unsetenv("XRB_CHUNK");
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    void writeText(const std::string& name, const std::string& text) const {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+    std::string readText(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::string dir;
+};
+
+// Peer that serves one file: waits for the request, then sends it.
+int serveFile(int fd, const std::string& local) {
+    CommPacket request(fd, 0);
+    if (request.get_commtype() != COMM_REQ_FILE)
+        return 2;
+    std::string name = request.get_strdata();
+    FILE* f = openFile4Read(local.c_str());
+    if (!f)
+        return 3;
+    FileBulkPacket(name.c_str(), f).sendBulk(fd, 0);
+    return 0;
+}
+
+// Peer that receives chunks by hand, records "length/last" per chunk, and
+// acknowledges each non-final chunk unless told not to.
+int recordChunks(int fd, int reportFd, bool acknowledge) {
+    std::string record;
+    for (;;) {
+        FileBulkPacket chunk("", static_cast<FILE*>(nullptr));
+        chunk.recv(fd, PKT_FILEBULK, 0);
+        chunk.parse();
+        record += std::to_string(chunk.get_length()) + "/" + std::to_string(chunk.get_lastChunk()) + " ";
+        if (chunk.get_lastChunk())
+            break;
+        if (acknowledge)
+            CommPacket(COMM_FILE_NEXT).send(fd, 0);
+    }
+    writeAll(reportFd, record);
+    return 0;
+}
+
+TEST(FileNames, Suffixes) {
+    EXPECT_STREQ(stripSuffix("src/a.c.TXT"), "src/a.c");
+    EXPECT_STREQ(stripSuffix("a.NON"), "a");
+    EXPECT_STREQ(stripSuffix("a.txt"), "a.txt");
+    EXPECT_STREQ(stripSuffix("abc"), "abc");
+    EXPECT_STREQ(stripSuffix(".ERR"), "");
+    EXPECT_EQ(stripSuffix(""), nullptr);
+    EXPECT_EQ(stripSuffix(nullptr), nullptr);
+    std::string longName(400, 'n');
+    EXPECT_EQ(std::string(stripSuffix((longName + ".BIN").c_str())), longName);
+    EXPECT_EQ(isSuffix("x.BIN", ".BIN"), 1);
+    EXPECT_EQ(isSuffix("x.BIN", ".TXT"), 0);
+    EXPECT_EQ(isSuffix("IN", ".BIN"), 0);
+    EXPECT_STREQ(localPath("dir\\sub\\f.TXT"), "dir/sub/f");
+    EXPECT_STREQ(localPath("LIB(PROG).TXT"), "LIB/PROG)");
+}
+
+TEST(FileNames, ChunkSizeFromEnvironment) {
+    setenv("XRB_CHUNK", "4096", 1);
+    EXPECT_EQ(xrbChunkSize(), 4096);
+    setenv("XRB_CHUNK", "-3", 1);
+    EXPECT_EQ(xrbChunkSize(), 1000000);
+    setenv("XRB_CHUNK", "junk", 1);
+    EXPECT_EQ(xrbChunkSize(), 1000000);
+    unsetenv("XRB_CHUNK");
+    EXPECT_EQ(xrbChunkSize(), 1000000);
+}
+
+TEST_F(FileXfer, OpenAndReadLocalFiles) {
+    EXPECT_EQ(openFile4Read(""), nullptr);
+    EXPECT_NE(thrownText([] { openFile4Write(""); }).find("XRBE-055"), std::string::npos);
+
+    FILE* f = openFile4Write(path("out/deep/f.BIN").c_str());
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    struct stat st;
+    ASSERT_EQ(stat(path("out/deep").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(stat(path("out/deep/f").c_str(), &st), 0);
+
+    writeText("list", std::string("a\0b", 3));
+    unsigned long len = 99;
+    char* data = readFile(path("list").c_str(), &len);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(data, len), std::string("a\0b", 3));
+    std::string big(5000, 'q');
+    writeText("big", big);
+    data = readFile(path("big").c_str(), &len);
+    ASSERT_EQ(len, 5000u);
+    EXPECT_EQ(std::string(data, len), big);
+    EXPECT_EQ(readFile(path("missing").c_str(), &len), nullptr);
+    EXPECT_EQ(len, 0u);
+}
+
+TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
+    std::string content = "0123456789abcdefghijKLMNO";
+    writeText("in", content);
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    SocketPair sp;
+    pid_t pid = runPeer(sp, [&](int fd) {
+        close(report[0]);
+        CommPacket request(fd, 0);
+        return recordChunks(fd, report[1], true);
+    });
+    close(report[1]);
+    CommPacket(COMM_REQ_FILE, "in.BIN").send(sp.a, 0);
+    FileBulkPacket("in.BIN", openFile4Read(path("in.BIN").c_str())).sendBulk(sp.a, 0);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readExactly(report[0], 14), "10/0 10/0 5/1 ");
+    // Both acknowledgements were consumed by the sender: nothing is left over.
+    EXPECT_EQ(readExactly(sp.a, 1), "");
+    close(report[0]);
+}
+
+TEST_F(FileXfer, ReceiveWritesEveryChunk) {
+    std::string content = "0123456789abcdefghijKLMNO";
+    writeText("src", content);
+    SocketPair sp;
+    std::string src = path("src.TXT");
+    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+    FileBulkPacket got("copy.TXT", openFile4Write(path("copy.TXT").c_str()));
+    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
+    EXPECT_EQ(got.get_length(), 5u);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readText("copy"), content);
+}
+
+TEST_F(FileXfer, EmptyFile) {
+    writeText("empty", "");
+    SocketPair sp;
+    std::string src = path("empty.BIN");
+    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+    writeText("old", "old contents");
+    FileBulkPacket got("empty.BIN", openFile4Write(path("old.BIN").c_str()));
+    got.recvBulk(sp.a, 0);
+    EXPECT_EQ(got.get_length(), 0u);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readText("old"), "");
+}
+
+TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement) {
+    writeText("ten", "0123456789");
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    SocketPair sp;
+    pid_t pid = runPeer(sp, [&](int fd) {
+        close(report[0]);
+        return recordChunks(fd, report[1], false);
+    });
+    close(report[1]);
+    // Would wait for an acknowledgement that never comes if it asked for one.
+    FileBulkPacket("ten.BIN", openFile4Read(path("ten.BIN").c_str())).sendBulk(sp.a, 0);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readExactly(report[0], 5), "10/1 ");
+    close(report[0]);
+}
+
+TEST_F(FileXfer, ShortWriteAbortsTheSender) {
+    writeText("src", std::string(25, 'z'));
+    SocketPair sp;
+    std::string src = path("src.BIN");
+    pid_t pid = runPeer(sp, [&](int fd) {
+        int rc = serveFile(fd, src);
+        // After the abort the sender sends nothing more.
+        char extra;
+        return rc == 0 && recv(fd, &extra, 1, MSG_DONTWAIT) <= 0 ? 0 : 7;
+    });
+    FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    FileBulkPacket got("out.BIN", full);
+    std::string text = thrownText([&] { got.recvBulk(sp.a, 0); });
+    EXPECT_NE(text.find("XRBE-055"), std::string::npos);
+    EXPECT_NE(text.find("out"), std::string::npos);
+    EXPECT_EQ(waitPeer(pid), 0);
+}
+
+TEST_F(FileXfer, NonFileOutputIsCreatedEmpty) {
+    writeText("n", "stale");
+    FileBulkPacket(path("n.NON").c_str(), openFile4Write(path("n.NON").c_str())).writeFile();
+    EXPECT_EQ(readText("n"), "");
+}
+
+}  // namespace
