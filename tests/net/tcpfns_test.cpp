@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
@@ -163,6 +164,9 @@ TEST(Connect, SocketCreationRetriesSleepThenFail) {
     pid_t pid = fork();
     if (pid == 0) {
         alarm(20);
+        // The resolver loads its configuration on first use; do that while
+        // descriptors are still free, so that only socket() runs short.
+        gethostbyname("127.0.0.1");
         // Leave no descriptor free, so that every socket() fails.
         rlimit rl{3, 3};
         setrlimit(RLIMIT_NOFILE, &rl);
