@@ -128,6 +128,10 @@ class LifecycleTest(unittest.TestCase):
             mgr = Manager(port, idle="1", extra_env={"XRBSEC_PIDFILE": pidfile})
             try:
                 self.assertTrue(wait_listening(port, mgr.proc))
+                # Written just after the port is taken.
+                end = time.monotonic() + 5
+                while not os.path.exists(pidfile) and time.monotonic() < end:
+                    time.sleep(0.02)
                 with open(pidfile) as f:
                     self.assertEqual(int(f.read()), mgr.proc.pid)
                 exchange(port, b"GETUSER x h")

@@ -11,6 +11,7 @@ import java.net.SocketTimeoutException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
 import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.atomic.AtomicInteger;
@@ -78,7 +79,11 @@ public final class XrbSecManager {
         String pidFile = setting("xrbsec.pidfile", "XRBSEC_PIDFILE");
         if (pidFile != null && !pidFile.isEmpty()) {
             try {
-                Files.writeString(Path.of(pidFile), ProcessHandle.current().pid() + "\n");
+                // Whole or not at all, so a reader never sees half a number.
+                Path target = Path.of(pidFile);
+                Path part = Path.of(pidFile + ".part");
+                Files.writeString(part, ProcessHandle.current().pid() + "\n");
+                Files.move(part, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
             } catch (IOException e) {
                 // The pid file is a convenience for whoever started us.
             }
