@@ -89,6 +89,10 @@ TEST(NLSGlobal, CountingQuotes)
     EXPECT_EQ(countInstancesOfCharacter("a'''b", '\''), 3);
     EXPECT_EQ(wcswidth(L"", 5), 0);
     EXPECT_EQ(wcswidth(L"abc", 2), 2);
+    // A character with no multibyte form in this locale makes the whole
+    // measure fail rather than shrink the byte count by one.
+    EXPECT_EQ(wcwidth(L'\u00e9'), -1);
+    EXPECT_EQ(wcswidth(L"a\u00e9b", 9), -1);
 }
 
 TEST(NLSGlobal, MultibyteModeInAUtf8Locale)
