@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <cwctype>
 #include <nl_types.h>
 #include <string>
 #include <sys/stat.h>
 
+#include "base/NLSGlobal.h"
 #include "msg/nrvsprintf.h"
 #include "trace/fhgtrace.h"
 
@@ -27,21 +27,6 @@ int16_t MsgSystemInitialized = 0;
 nl_catd catId = reinterpret_cast<nl_catd>(-1);
 
 char emptyText[] = "";
-
-// A text of at least 12 bytes laid out as newline, 8-byte id, newline.
-bool isFlowCandidate(char const* t)
-{
-    return std::strlen(t) >= 12 && t[0] == '\n' && t[5] == '-' && t[9] == '\n';
-}
-
-// White space in the locale's multibyte encoding.
-bool isSpaceAt(char const* p)
-{
-    wchar_t wc;
-    int n = std::mbtowc(&wc, p, 16);
-    std::mbtowc(nullptr, nullptr, 0);
-    return n > 0 && std::iswspace(static_cast<wint_t>(wc));
-}
 
 std::size_t charStep(char const* p)
 {
@@ -78,9 +63,9 @@ void flowInto(FlowOut& out, char const* text)
     int col = 10;
     while (i < len) {
         char const* p = text + i;
-        if (!isSpaceAt(p)) {
+        if (!mcisspace(p)) {
             std::size_t j = i;
-            while (j < len && !isSpaceAt(text + j))
+            while (j < len && !mcisspace(text + j))
                 j += charStep(text + j);
             if (j > len)
                 j = len;
@@ -111,6 +96,11 @@ void flowInto(FlowOut& out, char const* text)
 }
 
 } // namespace
+
+bool msgIsFlowCandidate(char const* t)
+{
+    return t && std::strlen(t) >= 12 && t[0] == '\n' && t[5] == '-' && t[9] == '\n';
+}
 
 char* msgFormat(int n)
 {
@@ -155,7 +145,7 @@ char* msgGet(int n, ...)
     va_start(ap, n);
     nrvvsnprintf(msgResult, sizeof msgResult, msgFormat(n), ap);
     va_end(ap);
-    if (isFlowCandidate(msgResult) && !std::getenv("TC_MSG_NOFLOW"))
+    if (msgIsFlowCandidate(msgResult) && !std::getenv("TC_MSG_NOFLOW"))
         return msgFlow(msgResult);
     return msgResult;
 }
@@ -165,7 +155,7 @@ namespace {
 int loadInto(char* part, char const* format, int n, va_list ap)
 {
     nrvvsprintf(part, format, ap);
-    if (isFlowCandidate(part))
+    if (msgIsFlowCandidate(part))
         std::strcpy(part, msgFlow(part));
     return n;
 }

@@ -19,6 +19,8 @@ int vmsgLoad(char* dest, int n, va_list args);
 int msgRSSLoad(char* catalog, char* dest, int n, ...);
 int msgReLoad(char* dest, int n, ...);
 char* msgFlow(char* text);
+// True for a text that msgGet flows: 12 bytes or more, newline, 8-byte id, newline.
+bool msgIsFlowCandidate(char const* text);
 void msgInit();
 int msgClose();
 int lang2int(const char* code);

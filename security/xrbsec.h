@@ -8,4 +8,7 @@
 // One request, one reply; "0" when the manager cannot be reached.
 TCString securityMgrCall(TCString request);
 
+// The manager's port text: XRBSEC_PORT, or "22825" when unset or empty.
+TCString securityMgrPort();
+
 #endif

@@ -16,6 +16,11 @@ void FHGTRACE(const char* format, ...)
 void setTrace(const void* p);
 void traceInit();
 
+// 1 when records of the unit are selected by XRB_TRACE, else 0.
+int checkTrace(const char* unit);
+// 0 when the unit name (after its last '/') matches the pattern, else 1.
+int checkFileSpecMatch(const char* name, const char* pattern);
+
 #define XRB_TRACE_AT(unit, ...)                          \
     do {                                                 \
         if (TRACEFLAG) {                                 \

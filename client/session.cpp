@@ -1,0 +1,166 @@
+// The server test and the request phase: the client answers each control
+// packet of the server until the server ends the phase.
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "base/tcexp.h"
+#include "base/tcstring.h"
+#include "client/conversation.h"
+#include "client/settings.h"
+#include "client/xrbbldc.h"
+#include "msg/msg.h"
+#include "net/tcpfns.h"
+#include "protocol/xrbbld.h"
+#include "trace/fhgtrace.h"
+
+namespace {
+
+enum class Step { next, done, failed };
+
+void sendStart(int sock, int timeoutValue)
+{
+    CommPacket start(COMM_START);
+    start.set_strdata(nlsLanguage);
+    start.set_intdata(timeoutValue);
+    start.send(sock, 0);
+}
+
+void sendBuildRequest(int sock)
+{
+    BuildPacket request(buildScript, buildScriptFileName, buildScriptFileType,
+                        buildLocation, goodcond, std::atoi(goodrc),
+                        std::atoi(timeout), buildOpts);
+    // Each list reaches the server last entry first.
+    for (unsigned k = inputFiles.numWords(); k >= 1; --k)
+        request.add_input(inputFiles.word(k));
+    for (unsigned k = depFiles.numWords(); k >= 1; --k)
+        request.add_dep(depFiles.word(k));
+    for (unsigned k = outputFiles.numWords(); k >= 1; --k)
+        request.add_output(outputFiles.word(k));
+    for (unsigned k = varList.numWords(); k >= 1; --k)
+        request.add_var(varList.word(k));
+    request.set_parms(buildParameters);
+    request.set_proclib(buildProclib);
+    if (verbosity == 3)
+        request.dump();
+    request.send(sock, 0);
+}
+
+Step sendRequestedFile(int sock, char const* requested)
+{
+    std::string name(requested != nullptr ? requested : "");
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+    FILE* file = openFile4Read(name.c_str());
+    if (file != nullptr) {
+        FileBulkPacket bulk(name.c_str(), file);
+        bulk.sendBulk(sock, 0);
+        return Step::next;
+    }
+    CommPacket refusal(COMM_ERROR);
+    refusal.send(sock, 0);
+    char const* shown = stripSuffix(name.c_str());
+    Error("%s", msgGet(48, shown != nullptr ? shown : ""));
+    return Step::failed;
+}
+
+void waitAndReconnect(int& sock)
+{
+    Disconnect(sock);
+    _talk("%s", msgGet(24));
+    sleep(10);
+    sock = connect2server();
+    // The re-sent opening packet carries no time-out.
+    sendStart(sock, 0);
+}
+
+Step actOn(int& sock, CommPacket& pkt)
+{
+    char const* text = pkt.get_strdata();
+    if (text == nullptr)
+        text = "";
+    switch (pkt.get_commtype()) {
+    case COMM_NONE:
+        Error("%s", msgGet(53));
+        return Step::failed;
+    case COMM_ERROR:
+        Error("%s", msgGet(47));
+        Error("%s", text);
+        return Step::failed;
+    case COMM_END:
+        return Step::done;
+    case COMM_REQ_AUTH: {
+        AuthPacket auth(buildUserid, buildPassword);
+        auth.send(sock, 1);
+        return Step::next;
+    }
+    case COMM_REQ_BUILD:
+        sendBuildRequest(sock);
+        return Step::next;
+    case COMM_REQ_FILE:
+        return sendRequestedFile(sock, std::string(text).c_str());
+    case COMM_MESSAGE:
+        if (verbosity != 0)
+            _talk("%s", text);
+        return Step::next;
+    case COMM_BUSY:
+        waitAndReconnect(sock);
+        return Step::next;
+    case COMM_REQ_LOCALE: {
+        LocalePacket locale(clientCodepage, serverCodepage);
+        locale.send(sock, 0);
+        return Step::next;
+    }
+    default:
+        XRB_TRACE_AT("xrbbldc", "Ignoring control code %d", static_cast<int>(pkt.get_commtype()));
+        return Step::next;
+    }
+}
+
+}  // namespace
+
+int runServerTest(int sock)
+{
+    CommPacket request(COMM_PING);
+    request.set_strdata(nlsLanguage);
+    request.send(sock, 0);
+
+    CommPacket reply(sock, 0);
+    if (reply.get_commtype() == COMM_NONE) {
+        Error("%s", msgGet(53));
+        return 1;
+    }
+    char const* text = reply.get_strdata();
+    _talk("%s", text != nullptr ? text : "");
+    char const* version = reply.get_version();
+    peerVersion = version != nullptr ? version : "";
+    switch (checkVersion(peerVersion, myVersion)) {
+    case -1:
+        Error("%s", msgGet(108, "QVX"));
+        return 1;
+    case -2:
+        Error("%s", msgGet(56, myVersion.getdata(), peerVersion.getdata()));
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int runRequestPhase(int& sock)
+{
+    Step step = Step::next;
+    try {
+        sendStart(sock, std::atoi(timeout));
+        while (step == Step::next) {
+            CommPacket pkt(sock, 0);
+            step = actOn(sock, pkt);
+        }
+    } catch (TCException* e) {
+        Error("%s", e->getMessage());
+        delete e;
+        step = Step::failed;
+    }
+    return step == Step::done ? 1 : 0;
+}

@@ -1,0 +1,65 @@
+#include "client/settings.h"
+
+#include <cstdlib>
+
+// Every setting starts with its default so that units used without main
+// (tests, tools) see sensible values; main assigns them again in order.
+TCString logFileName("xrbbldc.log");
+TCString buildScriptFileName;
+int buildScriptFileType = 25;
+TCString buildParameters;
+TCString buildScript;
+TCString serverHost;
+TCString clientCodepage("ISO8859-1");
+TCString serverCodepage("QVX-1047");
+TCString goodrc("0");
+TCString goodcond("EQ");
+TCString timeout("10");
+TCString msgfilePrefix;
+TCString buildLocation;
+TCString inputFiles;
+TCString outputFiles;
+TCString depFiles;
+TCString varList;
+TCString serverHostName;
+TCString serverPort;
+TCString buildUserid("GuestUser");
+TCString buildPassword;
+TCString buildProclib;
+int buildOpts = 0;
+int ping = 0;
+uint16_t verbosity = 0;
+TCString nlsLanguage("enu");
+TCString peerVersion;
+TCString myVersion("1.0.4.0.QVX");
+int pid = 0;
+char pidFileName[100];
+FILE* pidFile = nullptr;
+int logToScreenToo = 1;
+
+void setDefaults()
+{
+    logFileName = "xrbbldc.log";
+    buildScriptFileName = "";
+    buildScriptFileType = 25;
+    buildParameters = "";
+    buildScript = "";
+    serverHost = "";
+    clientCodepage = "ISO8859-1";
+    serverCodepage = "QVX-1047";
+    goodrc = "0";
+    goodcond = "EQ";
+    timeout = "10";
+    msgfilePrefix = "";
+    buildLocation = "";
+    inputFiles = "";
+    outputFiles = "";
+    depFiles = "";
+    varList = "";
+    serverHostName = "";
+    serverPort = "";
+
+    // Set, even to the empty text, it replaces the built-in "enu".
+    if (char const* lang = std::getenv("XRB_LANG"))
+        nlsLanguage = lang;
+}

@@ -1,0 +1,85 @@
+// The conversation's spine: preparation, connection, then the server test
+// or the build session.
+#include "client/xrbbldc.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "base/tcexp.h"
+#include "base/tcstring.h"
+#include "client/conversation.h"
+#include "client/settings.h"
+#include "net/tcpfns.h"
+#include "trace/fhgtrace.h"
+
+std::string pidFileNameFor(std::string const& prefix)
+{
+    if (prefix.size() <= 1)
+        return std::string();
+    std::string::size_type slash = prefix.rfind('/');
+    std::string folder = (slash == std::string::npos || slash == 0)
+                             ? prefix
+                             : prefix.substr(0, slash + 1);
+    return folder + "xrbbldc.pid";
+}
+
+void writePidFile()
+{
+    std::string name = pidFileNameFor(msgfilePrefix.getdata());
+    if (name.empty())
+        return;
+    pid = static_cast<int>(getpid());
+    // The process-wide field only mirrors a name that fits it whole; the file
+    // itself is always written under its full name.
+    if (name.size() < sizeof pidFileName)
+        std::snprintf(pidFileName, sizeof pidFileName, "%s", name.c_str());
+    else
+        pidFileName[0] = '\0';
+    pidFile = std::fopen(name.c_str(), "w");
+    if (pidFile == nullptr)
+        return;
+    std::fprintf(pidFile, "%d ", pid);
+    std::fclose(pidFile);
+    pidFile = nullptr;
+}
+
+int connect2server(char const* host, char const* port)
+{
+    TCString h(host);
+    TCString p(port);
+    try {
+        return Connect(h, p, nullptr, nullptr, 1);
+    } catch (TCException* e) {
+        Error("%s", e->getMessage());
+        delete e;
+    }
+    std::exit(1);
+}
+
+int connect2server()
+{
+    return connect2server(serverHostName.getdata(), serverPort.getdata());
+}
+
+int processCmd()
+{
+    // A peer that has gone away must show as a failed send, not kill us.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    logFileName = msgfilePrefix + logFileName;
+    writePidFile();
+    int sock = connect2server();
+    XRB_TRACE_AT("xrbbldc", "Entering main processing");
+
+    if (ping == 1)
+        std::exit(runServerTest(sock));
+
+    // The old log goes before the session writes anything into it.
+    std::remove(logFileName.getdata());
+    if (!runRequestPhase(sock))
+        return 1;
+    return runResultPhase(sock);
+}

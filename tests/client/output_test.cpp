@@ -1,0 +1,155 @@
+#include "client/settings.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string readAll(std::string const& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class Output : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/xrboutXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        log_ = dir_ + "/xrbbldc.log";
+        savedLog_ = logFileName;
+        logFileName = log_.c_str();
+        logToScreenToo = 1;
+    }
+    void TearDown() override
+    {
+        logFileName = savedLog_;
+        logToScreenToo = 1;
+        std::remove(log_.c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string dir_, log_;
+    TCString savedLog_;
+};
+
+// "26/12/08 07:41:13 " before each call's text.
+std::string const kStamp = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d )";
+
+TEST_F(Output, TalkStampsEveryCallInLogAndOnScreen)
+{
+    testing::internal::CaptureStdout();
+    _talk("%s", "first part, ");
+    _talk("value %d\n", 7);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::regex want(kStamp + "first part, " + kStamp + "value 7\n");
+    EXPECT_TRUE(std::regex_match(out, want)) << out;
+    EXPECT_TRUE(std::regex_match(readAll(log_), want)) << readAll(log_);
+}
+
+TEST_F(Output, LogIsAppendedNotReplaced)
+{
+    {
+        std::ofstream pre(log_);
+        pre << "earlier\n";
+    }
+    logToScreenToo = 0;
+    testing::internal::CaptureStdout();
+    _talk("%s", "later\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(std::regex_match(readAll(log_), std::regex("earlier\n" + kStamp + "later\n")));
+    _talk(nullptr);
+    std::string log = readAll(log_);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+}
+
+TEST_F(Output, TextsPassedAsDataKeepTheirPercentSigns)
+{
+    char const* serverText = "file a%20b.c: %d %s %n done\n";
+    testing::internal::CaptureStdout();
+    _talk("%s", serverText);
+    Error("%s", serverText);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string body = R"(file a%20b\.c: %d %s %n done\n)";
+    std::regex want(kStamp + body + kStamp + body);
+    EXPECT_TRUE(std::regex_match(out, want)) << out;
+    EXPECT_TRUE(std::regex_match(readAll(log_), want)) << readAll(log_);
+}
+
+TEST_F(Output, ErrorGoesToStandardErrorOnlyWhenScreenIsOff)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Error("%s %d\n", "code", 5);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(std::regex_match(testing::internal::GetCapturedStdout(), std::regex(kStamp + "code 5\n")));
+
+    logToScreenToo = 0;
+    testing::internal::CaptureStderr();
+    Error("%s %d\n", "code", 6);
+    Error(nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "code 6\n");
+    EXPECT_TRUE(std::regex_match(readAll(log_), std::regex(kStamp + "code 5\n" + kStamp + "code 6\n")));
+}
+
+TEST_F(Output, LongErrorIsCutAtTheBuffersEnd)
+{
+    std::string big(50000, 'x');
+    logToScreenToo = 0;
+    testing::internal::CaptureStderr();
+    Error("%s", big.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(39999, 'x'));
+    std::string log = readAll(log_);
+    EXPECT_EQ(log.size(), 18u + 39999u);
+}
+
+TEST_F(Output, UnopenableLogStillReachesTheScreen)
+{
+    std::string missing = dir_ + "/no/such/dir/x.log";
+    logFileName = missing.c_str();
+    testing::internal::CaptureStdout();
+    _talk("%s", "still shown\n");
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(std::regex_match(out, std::regex(kStamp + "still shown\n"))) << out;
+}
+
+TEST(Settings, DefaultsAndLanguage)
+{
+    buildScript = "left over";
+    inputFiles = " a.c.TXT";
+    unsetenv("XRB_LANG");
+    nlsLanguage = "enu";
+    setDefaults();
+    EXPECT_TRUE(logFileName == "xrbbldc.log");
+    EXPECT_TRUE(buildScript == "");
+    EXPECT_TRUE(inputFiles == "");
+    EXPECT_EQ(buildScriptFileType, 25);
+    EXPECT_TRUE(clientCodepage == "ISO8859-1");
+    EXPECT_TRUE(serverCodepage == "QVX-1047");
+    EXPECT_TRUE(goodrc == "0");
+    EXPECT_TRUE(goodcond == "EQ");
+    EXPECT_TRUE(timeout == "10");
+    EXPECT_TRUE(nlsLanguage == "enu");
+    EXPECT_TRUE(myVersion == "1.0.4.0.QVX");
+
+    setenv("XRB_LANG", "", 1);
+    setDefaults();
+    EXPECT_TRUE(nlsLanguage == "");
+    setenv("XRB_LANG", "deu", 1);
+    setDefaults();
+    EXPECT_TRUE(nlsLanguage == "deu");
+    unsetenv("XRB_LANG");
+    nlsLanguage = "enu";
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end case: the real client against the scripted server.
+
+A case file is a set of sections:
+
+  [cmd]            the client's arguments (shell words)
+  [env]            NAME=value lines added to the client's environment
+  [cwd]            the client's folder, default {tmp}/work
+  [mkdir PATH]     a folder to create first
+  [file PATH]      a file to create first, with the section's text
+  [pattern PATH N] a file of N bytes of the server's size=N pattern
+  [server]         the server's script (see tools/buildserver/script.h)
+  [normal]         instead of [server]: the server in normal mode, with the
+                   scripts of {tmp}/scripts and these further arguments
+  [expect]         checks, one a line (see CHECKS below)
+  [stdout]         the exact standard output, time stamps shown as "<TS> "
+  [stderr]         the exact standard error
+
+Every text may use {tmp} (the case's own folder) and {port}.  Check texts
+take Python escapes (\\n, \\f, \\x0c).
+"""
+import argparse
+import codecs
+import os
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
+
+
+def parse_case(path):
+    sections, order = {}, []
+    current = None
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            m = SECTION.match(line.rstrip("\n"))
+            if m:
+                current = m.group(1)
+                sections[current] = ""
+                order.append(current)
+            elif current is not None:
+                sections[current] += line
+    return sections, order
+
+
+def pattern(size):
+    """The bytes of the scripted server's size=N files."""
+    return bytes(((i * 7 + i // 251) & 0xFF) for i in range(size))
+
+
+def unescape(text):
+    return codecs.decode(text.encode("latin-1", "backslashreplace"), "unicode_escape")
+
+
+class Failure(Exception):
+    pass
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read().decode("latin-1")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--client", required=True)
+    ap.add_argument("--server", required=True)
+    ap.add_argument("--keep", action="store_true", help="keep the case folder")
+    ap.add_argument("case")
+    args = ap.parse_args()
+
+    sections, order = parse_case(args.case)
+    tmp = tempfile.mkdtemp(prefix="xrb-e2e-")
+    server = None
+    failures = []
+    try:
+        subst = lambda s: s.replace("{tmp}", tmp)
+        os.makedirs(os.path.join(tmp, "work"))
+        for name in order:
+            if name.startswith("mkdir "):
+                os.makedirs(os.path.join(tmp, subst(name[6:].strip())), exist_ok=True)
+            elif name.startswith("pattern "):
+                path, size = name[8:].rsplit(" ", 1)
+                target = os.path.join(tmp, subst(path.strip()))
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(pattern(int(size)))
+            elif name.startswith("file "):
+                target = os.path.join(tmp, subst(name[5:].strip()))
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "w", encoding="latin-1") as f:
+                    f.write(subst(sections[name]))
+                if name[5:].strip().startswith("scripts/"):
+                    os.chmod(target, 0o755)
+
+        script = os.path.join(tmp, "server.script")
+        record = os.path.join(tmp, "server.record")
+        portfile = os.path.join(tmp, "server.port")
+        with open(script, "w", encoding="latin-1") as f:
+            f.write(subst(sections.get("server", "")))
+        checks = [l for l in sections.get("expect", "").splitlines() if l.strip() and not l.startswith("#")]
+        client_limit = 30
+        for c in checks:
+            if c.startswith("limit "):
+                client_limit = float(c.split()[1])
+        server_out = open(os.path.join(tmp, "server.err"), "wb")
+        normal = "normal" in sections
+        if normal:
+            os.makedirs(os.path.join(tmp, "srv"), exist_ok=True)
+            mode = ["--scripts", os.path.join(tmp, "scripts"), "--work", os.path.join(tmp, "srv")]
+            mode += shlex.split(subst(sections["normal"]))
+        else:
+            mode = ["--script", script, "--record", record, "--deadline", str(int(client_limit) + 5)]
+        server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile] + mode,
+                                  stdout=subprocess.DEVNULL, stderr=server_out)
+        deadline = time.time() + 10
+        while not os.path.exists(portfile):
+            if server.poll() is not None or time.time() > deadline:
+                raise Failure("the server did not start: " + read(os.path.join(tmp, "server.err")))
+            time.sleep(0.02)
+        port = read(portfile).strip()
+        subst = lambda s: s.replace("{tmp}", tmp).replace("{port}", port)
+
+        argv = [args.client] + shlex.split(subst(sections.get("cmd", "")))
+        env = dict(os.environ)
+        for k in ("XRB_TRACE", "XRB_LANG", "XRB_CHUNK", "TC_MSG_NOFLOW"):
+            env.pop(k, None)
+        for line in sections.get("env", "").splitlines():
+            if "=" in line:
+                k, v = line.split("=", 1)
+                env[k.strip()] = subst(v)
+        cwd = subst(sections.get("cwd", "").strip()) or os.path.join(tmp, "work")
+        os.makedirs(cwd, exist_ok=True)
+
+        started = time.time()
+        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            out, err = client.communicate(timeout=client_limit)
+        except subprocess.TimeoutExpired:
+            client.kill()
+            out, err = client.communicate()
+            raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
+                          % (client_limit, out.decode("latin-1"), err.decode("latin-1")))
+        elapsed = time.time() - started
+        out, err = out.decode("latin-1"), err.decode("latin-1")
+        try:
+            server_status = server.wait(timeout=0.5 if normal else 10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
+            server_status = 0 if normal else "hung"
+        rec = read(record) if os.path.exists(record) else ""
+
+        def check(ok, what):
+            if not ok:
+                failures.append(what)
+
+        want_server = 0
+        for c in checks:
+            word, _, rest = c.partition(" ")
+            rest = subst(rest)
+            if word == "status":
+                check(client.returncode == int(rest), "exit status %d, expected %s" % (client.returncode, rest))
+            elif word == "limit":
+                pass
+            elif word == "server-status":
+                want_server = int(rest)
+            elif word in ("stdout-has", "stdout-lacks", "stderr-has", "stderr-lacks"):
+                stream = out if word.startswith("stdout") else err
+                present = unescape(rest) in stream
+                check(present == word.endswith("has"), "%s %r" % (word, rest))
+            elif word == "stderr-empty":
+                check(err == "", "standard error is not empty")
+            elif word in ("log-has", "log-lacks"):
+                path, _, text = rest.partition(" ")
+                log = read(path) if os.path.exists(path) else None
+                check(log is not None, "no log %s" % path)
+                if log is not None:
+                    check((unescape(text) in log) == (word == "log-has"), "%s %s %r" % (word, path, text))
+            elif word == "file":
+                m = re.match(r"^(\S+) =(?: (.*))?$", rest)
+                if not m:
+                    raise Failure("bad check: " + c)
+                path, text = m.group(1), m.group(2) or ""
+                if not os.path.isfile(path):
+                    check(False, "no file %s" % path)
+                else:
+                    got = read(path)
+                    check(got == unescape(text), "file %s holds %r, expected %r" % (path, got, unescape(text)))
+            elif word == "pattern":
+                path, size = rest.rsplit(" ", 1)
+                ok = os.path.isfile(path) and open(path, "rb").read() == pattern(int(size))
+                check(ok, "%s does not hold the %s-byte pattern" % (path, size))
+            elif word == "present":
+                check(os.path.isfile(rest) and os.path.getsize(rest) > 0, "%s missing or empty" % rest)
+            elif word == "absent":
+                check(not os.path.lexists(rest), "%s exists" % rest)
+            elif word == "pidfile":
+                got = read(rest) if os.path.isfile(rest) else None
+                check(got == "%d " % client.pid, "pid file %s holds %r, expected %r" % (rest, got, "%d " % client.pid))
+            elif word in ("record-has", "record-lacks"):
+                found = re.search(rest, rec, re.M) is not None
+                check(found == (word == "record-has"), "%s %r" % (word, rest))
+            elif word == "slower-than":
+                check(elapsed >= float(rest), "took %.1f s, expected at least %s" % (elapsed, rest))
+            elif word == "faster-than":
+                check(elapsed < float(rest), "took %.1f s, expected under %s" % (elapsed, rest))
+            else:
+                raise Failure("unknown check: " + c)
+        check(server_status == want_server, "server status %s, expected %d" % (server_status, want_server))
+        for name, got in (("stdout", out), ("stderr", err)):
+            if name in sections:
+                want = subst(sections[name])
+                got_n = STAMP.sub("<TS> ", got)
+                check(got_n == want, "%s differs:\n--- expected\n%s--- got\n%s---" % (name, want, got_n))
+
+        if failures:
+            raise Failure("\n".join(failures) + "\n\nstdout:\n%s\nstderr:\n%s\nserver record:\n%s\nserver stderr:\n%s"
+                          % (out, err, rec, read(os.path.join(tmp, "server.err"))))
+    except Failure as e:
+        print("FAIL %s\n%s" % (os.path.basename(args.case), e))
+        if not args.keep:
+            print("(case folder removed; --keep leaves it)")
+        return 1
+    finally:
+        if server is not None and server.poll() is None:
+            server.send_signal(signal.SIGKILL)
+            server.wait()
+        if args.keep:
+            print("case folder:", tmp)
+        else:
+            shutil.rmtree(tmp, ignore_errors=True)
+    print("ok %s" % os.path.basename(args.case))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

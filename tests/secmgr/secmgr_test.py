@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Checks of the stand-in security manager over its loopback exchange."""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+JAR = os.environ.get("XRB_SECMGR_JAR", "")
+CLASS = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager"
+MARKER = b"XRB#END\0"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_listening(port, proc, limit=15.0):
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        if proc.poll() is not None:
+            return False
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def exchange(port, *pieces, pause=0.0):
+    """Sends the request pieces and reads up to the end marker, keeping the
+    connection open as the client does."""
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        for i, p in enumerate(pieces):
+            if i:
+                time.sleep(pause)
+            s.sendall(p)
+        got = b""
+        while not got.endswith(MARKER):
+            b = s.recv(1)
+            if not b:
+                raise AssertionError("closed before the end marker: %r" % got)
+            got += b
+        return got[: -len(MARKER)]
+
+
+class Manager:
+    def __init__(self, port, idle="30", extra_env=None):
+        self.port = port
+        env = dict(os.environ, XRBSEC_PORT=str(port), XRBSEC_IDLE=idle, CLASSPATH=JAR)
+        env.update(extra_env or {})
+        self.proc = subprocess.Popen(["java", CLASS], env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE)
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.communicate(timeout=10)
+
+
+class ManagerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.port = free_port()
+        cls.mgr = Manager(cls.port)
+        if not wait_listening(cls.port, cls.mgr.proc):
+            cls.mgr.stop()
+            raise AssertionError("manager did not start listening")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.mgr.stop()
+
+    def test_store_and_fetch_per_user_and_host(self):
+        self.assertEqual(exchange(self.port, b"GETUSER alice hostA"), b"0")
+        self.assertEqual(exchange(self.port, b"ADDUSER alice hostA s3cret"), b"1")
+        self.assertEqual(exchange(self.port, b"GETUSER alice hostA"), b"1 s3cret")
+        self.assertEqual(exchange(self.port, b"GETUSER alice hostB"), b"0")
+        self.assertEqual(exchange(self.port, b"GETUSER bob hostA"), b"0")
+        self.assertEqual(exchange(self.port, b"ADDUSER alice hostA n3w"), b"1")
+        self.assertEqual(exchange(self.port, b"GETUSER alice hostA"), b"1 n3w")
+
+    def test_request_in_pieces_is_taken_whole(self):
+        exchange(self.port, b"ADDUSER carol h pass", b"word", pause=0.01)
+        self.assertEqual(exchange(self.port, b"GETUSER carol h"), b"1 password")
+
+    def test_malformed_requests_get_zero(self):
+        start = time.monotonic()
+        # Short of a word: answered once the line stays quiet, not held.
+        self.assertEqual(exchange(self.port, b"ADDUSER dave h"), b"0")
+        self.assertLess(time.monotonic() - start, 5)
+        self.assertEqual(exchange(self.port, b"ADDUSER dave h two words"), b"0")
+        self.assertEqual(exchange(self.port, b"GETUSER dave h"), b"0")
+        self.assertEqual(exchange(self.port, b"HELLO"), b"0")
+        # A password too long for the client's reply buffer is refused.
+        self.assertEqual(exchange(self.port, b"ADDUSER erin h " + b"x" * 300), b"0")
+        self.assertEqual(exchange(self.port, b"GETUSER erin h"), b"0")
+
+    def test_silent_or_oversized_peer_does_not_stop_service(self):
+        with socket.create_connection(("127.0.0.1", self.port), timeout=5):
+            with socket.create_connection(("127.0.0.1", self.port), timeout=5) as big:
+                try:
+                    big.sendall(b"A" * 10000)
+                except OSError:
+                    pass
+                self.assertEqual(exchange(self.port, b"HELLO"), b"0")
+
+    def test_second_manager_on_same_port_gives_way(self):
+        other = Manager(self.port)
+        try:
+            self.assertEqual(other.proc.wait(timeout=15), 1)
+        finally:
+            other.stop()
+        self.assertEqual(exchange(self.port, b"HELLO"), b"0")
+
+
+class LifecycleTest(unittest.TestCase):
+    def test_ends_itself_after_idle_time_and_writes_pid(self):
+        port = free_port()
+        with tempfile.TemporaryDirectory() as d:
+            pidfile = os.path.join(d, "pid")
+            mgr = Manager(port, idle="1", extra_env={"XRBSEC_PIDFILE": pidfile})
+            try:
+                self.assertTrue(wait_listening(port, mgr.proc))
+                # Written just after the port is taken.
+                end = time.monotonic() + 5
+                while not os.path.exists(pidfile) and time.monotonic() < end:
+                    time.sleep(0.02)
+                with open(pidfile) as f:
+                    self.assertEqual(int(f.read()), mgr.proc.pid)
+                exchange(port, b"GETUSER x h")
+                t0 = time.monotonic()
+                self.assertEqual(mgr.proc.wait(timeout=15), 0)
+                self.assertGreater(time.monotonic() - t0, 0.5)
+            finally:
+                mgr.stop()
+
+    def test_port_out_of_range_is_refused(self):
+        mgr = Manager("70000")
+        try:
+            self.assertEqual(mgr.proc.wait(timeout=15), 2)
+        finally:
+            mgr.stop()
+
+
+if __name__ == "__main__":
+    if not JAR or not os.path.exists(JAR):
+        sys.exit("XRB_SECMGR_JAR does not name the built manager")
+    unittest.main(verbosity=2)

@@ -1,0 +1,20 @@
+# The stand-in security manager on its own, and the client's stored
+# credentials end to end with it and the scripted build server.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(XRB_SECMGR_JAR AND Python3_Interpreter_FOUND)
+  add_test(NAME secmgr.standin
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/secmgr_test.py)
+  set_tests_properties(secmgr.standin PROPERTIES
+    ENVIRONMENT "XRB_SECMGR_JAR=${XRB_SECMGR_JAR}" TIMEOUT 120)
+endif()
+if(Python3_Interpreter_FOUND AND TARGET xrbblds AND TARGET xrbbldc)
+  add_test(NAME secmgr.credentials
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e_test.py)
+  set_tests_properties(secmgr.credentials PROPERTIES
+    ENVIRONMENT "XRB_CLIENT=$<TARGET_FILE:xrbbldc>;XRB_SERVER=$<TARGET_FILE:xrbblds>;XRB_SECMGR_JAR=${XRB_SECMGR_JAR}"
+    TIMEOUT 120 LABELS e2e)
+endif()
+# The unit tests of the manager client start the real manager.
+if(TARGET test_security AND TARGET xrbsecmgr)
+  add_dependencies(test_security xrbsecmgr)
+endif()

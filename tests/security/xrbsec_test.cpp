@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "base/tcexp.h"
+#include "base/tcstring.h"
+#include "secmgr_fixture.h"
+#include "security/xrbsec.h"
+#include "trace/fhgtrace.h"
+
+using namespace sectest;
+
+namespace {
+
+const std::string kMarker("XRB#END\0", 8);
+
+std::string call(char const* request)
+{
+    return std::string(securityMgrCall(TCString(request)).getdata());
+}
+
+// A java on the PATH that only notes that it was run, so that a test can
+// tell whether the start command was used.
+struct RecordingJava {
+    ScratchDir dir;
+    EnvGuard path;
+    RecordingJava(char const* body = "")
+        : path("PATH", nullptr)
+    {
+        dir.script("java", "echo \"$@\" >> '" + dir.file("ran") + "'\n" + body);
+        setenv("PATH", dir.path().c_str(), 1);
+    }
+    std::string runs() const { return readWhole(dir.file("ran")); }
+};
+
+} // namespace
+
+TEST(SecurityMgrPort, UnsetOrEmptyMeansDefault)
+{
+    {
+        EnvGuard g("XRBSEC_PORT", nullptr);
+        EXPECT_STREQ(securityMgrPort().getdata(), "22825");
+    }
+    {
+        EnvGuard g("XRBSEC_PORT", "");
+        EXPECT_STREQ(securityMgrPort().getdata(), "22825");
+    }
+    {
+        EnvGuard g("XRBSEC_PORT", "31337");
+        EXPECT_STREQ(securityMgrPort().getdata(), "31337");
+    }
+}
+
+TEST(SecurityMgrCall, ListeningManagerGetsRequestVerbatimAndIsNotStarted)
+{
+    FakeManager mgr({{"1 pw" + kMarker, false}, {"0" + kMarker, false}});
+    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+    RecordingJava java;
+
+    EXPECT_EQ(call("GETUSER someone buildhost"), "1 pw");
+    EXPECT_EQ(call("GETUSER other buildhost"), "0");
+
+    auto got = mgr.requests();
+    ASSERT_EQ(got.size(), 2u);
+    // No newline, no zero byte after the request.
+    EXPECT_EQ(got[0], "GETUSER someone buildhost");
+    EXPECT_EQ(got[1], "GETUSER other buildhost");
+    EXPECT_EQ(java.runs(), "");
+}
+
+TEST(SecurityMgrCall, BrokenRepliesGiveZero)
+{
+    std::string longest(256, 'a');
+    FakeManager mgr({
+        {"1 half", false},                       // closed before the marker
+        {std::string(1000, 'x') + kMarker, false}, // more than the buffer holds
+        {longest + kMarker, false},                // exactly fits
+        {"", true},                                // reset at once
+    });
+    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+    RecordingJava java;
+
+    EXPECT_EQ(call("GETUSER a h"), "0");
+    EXPECT_EQ(call("GETUSER a h"), "0");
+    EXPECT_EQ(call("GETUSER a h"), longest);
+
+    // The manager dropping the line may surface as a send failure for the
+    // caller to report; it must never end the process.
+    signal(SIGPIPE, SIG_DFL);
+    std::string last;
+    try {
+        last = call("ADDUSER a h secret");
+    } catch (TCException* e) {
+        last = "thrown";
+        delete e;
+    }
+    EXPECT_TRUE(last == "0" || last == "thrown") << last;
+    EXPECT_EQ(java.runs(), "");
+}
+
+TEST(SecurityMgrCall, NoManagerAndNoJavaGivesZeroQuietlyAndQuickly)
+{
+    ScratchDir empty;
+    EnvGuard path("PATH", empty.path().c_str());
+    EnvGuard port("XRBSEC_PORT", std::to_string(freePort()).c_str());
+
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    double t0 = nowSeconds();
+    std::string reply = call("GETUSER someone buildhost");
+    double took = secondsSince(t0);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(reply, "0");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+    EXPECT_LT(took, 3.0);
+}
+
+TEST(SecurityMgrCall, ManagerThatDiesAtStartIsNotAwaited)
+{
+    RecordingJava java("echo oops >&2; exit 1");
+    EnvGuard port("XRBSEC_PORT", std::to_string(freePort()).c_str());
+
+    testing::internal::CaptureStderr();
+    double t0 = nowSeconds();
+    std::string reply = call("GETUSER someone buildhost");
+    double took = secondsSince(t0);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(reply, "0");
+    EXPECT_EQ(java.runs(), "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager\n");
+    EXPECT_EQ(err, "");
+    EXPECT_LT(took, 5.0);
+}
+
+#ifdef XRB_TEST_BINARY_DIR
+// The real stand-in manager, started by the client's own start command.
+TEST(SecurityMgrCall, StartsTheManagerThenFindsItRunning)
+{
+    std::string jar = std::string(XRB_TEST_BINARY_DIR) + "/secmgr/xrbsecmgr.jar";
+    if (readWhole(jar).empty())
+        GTEST_SKIP() << "stand-in manager not built";
+    ScratchDir dir;
+    EnvGuard cp("CLASSPATH", jar.c_str());
+    EnvGuard idle("XRBSEC_IDLE", "20");
+    EnvGuard pidFile("XRBSEC_PIDFILE", dir.file("pid").c_str());
+    EnvGuard port("XRBSEC_PORT", std::to_string(freePort()).c_str());
+
+    EXPECT_EQ(call("ADDUSER someone buildhost pa55"), "1");
+    std::string firstPid = readWhole(dir.file("pid"));
+    ASSERT_FALSE(firstPid.empty());
+
+    // The stored password can only come from the manager started above.
+    EXPECT_EQ(call("GETUSER someone buildhost"), "1 pa55");
+    EXPECT_EQ(call("GETUSER someone otherhost"), "0");
+
+    kill(std::stoi(firstPid), SIGTERM);
+}
+#endif
+
+// Tracing is set up once per process from the environment, so the traced
+// call runs in a child of its own.
+TEST(SecurityMgrCall, TraceNeverShowsThePassword)
+{
+    FakeManager mgr({{"1" + kMarker, false}, {"1 Sup3rSecret" + kMarker, false}});
+    ScratchDir dir;
+    std::string traceFile = dir.file("trace");
+
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("XRBSEC_PORT", std::to_string(mgr.port()).c_str(), 1);
+        setenv("XRB_TRACE", "*", 1);
+        setenv("XRB_TRACEFILE", traceFile.c_str(), 1);
+        freopen("/dev/null", "w", stdout);
+        TRACEFLAG = 2;
+        std::string stored = call("ADDUSER someone buildhost Sup3rSecret");
+        std::string reply = call("GETUSER someone buildhost");
+        _exit(stored == "1" && reply == "1 Sup3rSecret" ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::string trace = readWhole(traceFile);
+    EXPECT_NE(trace.find("received response from sec mgr: '1 ********'"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Sup3rSecret"), std::string::npos) << trace;
+}

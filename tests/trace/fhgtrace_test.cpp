@@ -1,0 +1,450 @@
+// The trace facility reads its settings once per process, so every case runs
+// its trace statements in a fresh child (childproc::run).
+#include "trace/fhgtrace.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "childproc.h"
+
+namespace {
+
+const std::regex kRecord(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) (\w+)\((\d+)\) (.*)$)");
+const std::regex kStart(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) Start of trace for this process$)");
+const std::regex kEnd(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) End of trace for all processes and threads$)");
+
+struct TraceFileView {
+    std::string raw;
+    int size = -1;
+    char rewound = '?';
+    std::vector<std::string> logical; // lines after the header, up to the size
+    std::string beyond;               // bytes after the logical end
+};
+
+std::vector<std::string> splitLines(const std::string& s)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < s.size()) {
+        size_t nl = s.find('\n', at);
+        if (nl == std::string::npos) {
+            lines.push_back(s.substr(at));
+            break;
+        }
+        lines.push_back(s.substr(at, nl - at));
+        at = nl + 1;
+    }
+    return lines;
+}
+
+TraceFileView readTrace(const std::string& path)
+{
+    TraceFileView v;
+    v.raw = childproc::readAll(path);
+    if (v.raw.size() < 36 || v.raw.compare(0, 17, "XRB TRACE - SIZE ") != 0)
+        return v;
+    v.size = std::stoi(v.raw.substr(17, 8));
+    v.rewound = v.raw[34];
+    if (v.size < 36 || static_cast<size_t>(v.size) > v.raw.size())
+        return v;
+    v.logical = splitLines(v.raw.substr(36, v.size - 36));
+    v.beyond = v.raw.substr(v.size);
+    return v;
+}
+
+bool allBlank(const std::string& s)
+{
+    return s.find_first_not_of(' ') == std::string::npos;
+}
+
+class TraceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(TRACEFLAG, 2) << "the test process itself must never initialise the trace";
+        dir = childproc::makeTempDir();
+        ASSERT_FALSE(dir.empty());
+        file = dir + "/trace.out";
+    }
+    void TearDown() override { childproc::removeTree(dir); }
+
+    std::string dir;
+    std::string file;
+};
+
+TEST_F(TraceTest, UnsetTraceCreatesNothingAndPrintsNothing)
+{
+    auto r = childproc::run({}, [] {
+        XRB_TRACE_AT("msg", "never %d", 1);
+        XRB_TRACE_AT("tcpfns", "never %d", 2);
+        return TRACEFLAG;
+    }, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(access((dir + "/xrbtrace").c_str(), F_OK), 0);
+}
+
+TEST_F(TraceTest, NewFileHasHeaderStartLineRecordsAndSize)
+{
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("tcpfns", "connecting to %s port %d", "host1", 5555);
+        XRB_TRACE_AT("base/util", "second %ld", 1234567890123L);
+        return TRACEFLAG == 1 ? 0 : 1;
+    });
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("XRBW-001"), std::string::npos);
+    EXPECT_EQ(r.out.find("XRBW-001"), r.out.rfind("XRBW-001"));
+
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.raw.compare(0, 22, "XRB TRACE - SIZE 00000"), 0) << v.raw;
+    EXPECT_EQ(v.rewound, 'N');
+    ASSERT_EQ(v.logical.size(), 3u) << v.raw;
+    EXPECT_TRUE(std::regex_match(v.logical[0], kStart)) << v.logical[0];
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(v.logical[1], m, kRecord)) << v.logical[1];
+    EXPECT_EQ(m[1], "tcpfns");
+    EXPECT_EQ(m[3], "connecting to host1 port 5555");
+    ASSERT_TRUE(std::regex_match(v.logical[2], m, kRecord)) << v.logical[2];
+    EXPECT_EQ(m[1], "util");
+    EXPECT_EQ(m[3], "second 1234567890123");
+    // The end line follows the logical end and is the last thing in the file.
+    ASSERT_FALSE(v.beyond.empty());
+    EXPECT_EQ(v.beyond.back(), '\n');
+    EXPECT_TRUE(std::regex_match(v.beyond.substr(0, v.beyond.size() - 1), kEnd)) << v.beyond;
+}
+
+TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
+{
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACESIZE", "2000"}}, [] {
+        for (int i = 0; i < 120; ++i)
+            XRB_TRACE_AT("msg", "record %03d %s", i, std::string(static_cast<size_t>(i % 37), 'x').c_str());
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_GT(v.size, 0) << v.raw.substr(0, 40);
+    EXPECT_EQ(v.rewound, 'Y');
+    EXPECT_LE(v.size, 2000 + 200);
+    EXPECT_LT(v.raw.size(), 4000u);
+
+    // Since the last rewind the logical part holds the newest records, in order.
+    ASSERT_FALSE(v.logical.empty());
+    int expect = -1;
+    for (const std::string& line : v.logical) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, kRecord)) << line;
+        int n = std::stoi(m[3].str().substr(7, 3));
+        if (expect >= 0) {
+            EXPECT_EQ(n, expect);
+        }
+        expect = n + 1;
+    }
+    EXPECT_EQ(expect, 120);
+
+    // No line anywhere is cut: each is a whole line of the trace or blanks.
+    std::vector<std::string> lines = splitLines(v.raw.substr(36));
+    EXPECT_EQ(v.raw.back(), '\n');
+    for (const std::string& line : lines) {
+        bool whole = allBlank(line) || std::regex_match(line, kRecord) || std::regex_match(line, kStart) ||
+                     std::regex_match(line, kEnd);
+        EXPECT_TRUE(whole) << "cut line: [" << line << "]";
+    }
+    EXPECT_TRUE(std::regex_match(splitLines(v.beyond).front(), kEnd));
+}
+
+TEST_F(TraceTest, TwoProcessesAppendToOneFile)
+{
+    auto writer = [this](const char* tag) {
+        return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [tag] {
+            for (int i = 0; i < 1000; ++i)
+                XRB_TRACE_AT("msg", "%s %d", tag, i);
+            return 0;
+        });
+    };
+    // Both writers run at the same time.
+    pid_t other = fork();
+    if (other == 0) {
+        auto r = writer("procB");
+        _exit(r.status);
+    }
+    auto a = writer("procA");
+    int status = 0;
+    waitpid(other, &status, 0);
+    ASSERT_EQ(a.status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    TraceFileView v = readTrace(file);
+    int countA = 0, countB = 0, starts = 0;
+    for (const std::string& line : v.logical) {
+        std::smatch m;
+        if (std::regex_match(line, kStart))
+            ++starts;
+        else if (std::regex_match(line, m, kRecord))
+            (m[3].str().rfind("procA", 0) == 0 ? countA : countB)++;
+        else
+            ADD_FAILURE() << "unexpected line [" << line << "]";
+    }
+    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(countA, 1000);
+    EXPECT_EQ(countB, 1000);
+}
+
+TEST_F(TraceTest, PatternsSelectUnits)
+{
+    auto r = childproc::run({{"XRB_TRACE", "!msg *"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("msg", "hidden");
+        XRB_TRACE_AT("tcpfns", "shown");
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.logical.size(), 2u) << v.raw;
+    EXPECT_NE(v.logical[1].find("tcpfns("), std::string::npos);
+    EXPECT_EQ(v.raw.find("hidden"), std::string::npos);
+
+    // A setting that matches nothing still switches tracing on.
+    std::string other = dir + "/none.out";
+    r = childproc::run({{"XRB_TRACE", "nosuchunit"}, {"XRB_TRACEFILE", other}}, [] {
+        XRB_TRACE_AT("msg", "hidden");
+        return TRACEFLAG == 1 ? 0 : 1;
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("XRBW-001"), std::string::npos);
+    v = readTrace(other);
+    ASSERT_EQ(v.logical.size(), 1u) << v.raw;
+    EXPECT_TRUE(std::regex_match(v.logical[0], kStart));
+}
+
+TEST(TracePatterns, FileSpecMatch)
+{
+    EXPECT_EQ(checkFileSpecMatch("tcpfns", "TCP*"), 0);
+    EXPECT_EQ(checkFileSpecMatch("msg", "*sg"), 0);
+    EXPECT_EQ(checkFileSpecMatch("tcpfns", "*sg"), 1);
+    EXPECT_EQ(checkFileSpecMatch("abcdc", "*c"), 1);
+    EXPECT_EQ(checkFileSpecMatch("msg", "ms?"), 0);
+    EXPECT_EQ(checkFileSpecMatch("msg", "ms"), 1);
+    EXPECT_EQ(checkFileSpecMatch("ms", "msg"), 1);
+    EXPECT_EQ(checkFileSpecMatch("src/base/util", "UTIL"), 0);
+    EXPECT_EQ(checkFileSpecMatch("msg", "**sg"), 0);
+    EXPECT_EQ(checkFileSpecMatch("msg", "m*?g"), 0);
+}
+
+TEST(TracePatterns, CheckTraceTakesTheFirstTokenThatApplies)
+{
+    ASSERT_EQ(TRACEFLAG, 2);
+    struct Case {
+        const char* setting;
+        const char* unit;
+        int traced;
+    } cases[] = {
+        {"!msg *", "msg", 0},    {"!msg *", "tcpfns", 1}, {"* !msg", "msg", 1},
+        {"tcpfns,msg", "msg", 1}, {"tcpfns,msg", "util", 0}, {"!*", "msg", 0},
+        {"nomatch", "msg", 0},
+    };
+    for (const Case& c : cases) {
+        setenv("XRB_TRACE", c.setting, 1);
+        EXPECT_EQ(checkTrace(c.unit), c.traced) << c.setting << " / " << c.unit;
+    }
+    unsetenv("XRB_TRACE");
+    EXPECT_EQ(checkTrace("msg"), 0);
+    EXPECT_EQ(TRACEFLAG, 2);
+}
+
+TEST_F(TraceTest, StdoutReceivesStartLineAndRecordsOnly)
+{
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", "stdout"}}, [] {
+        XRB_TRACE_AT("msg", "to the console %d", 3);
+        return 0;
+    }, dir);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("XRB TRACE"), std::string::npos);
+    EXPECT_EQ(r.out.find("End of trace"), std::string::npos);
+    EXPECT_NE(r.out.find("Start of trace for this process\n"), std::string::npos);
+    EXPECT_NE(r.out.find(") msg("), std::string::npos);
+    EXPECT_NE(r.out.find(" to the console 3\n"), std::string::npos);
+    EXPECT_NE(access((dir + "/xrbtrace").c_str(), F_OK), 0);
+}
+
+TEST_F(TraceTest, QuickModeWritesLocationsOnly)
+{
+    const int line = __LINE__ + 2;
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"TC_TRACEQUICK", ""}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("tcpfns", "not formatted %s", "x");
+        return TRACEFLAG;
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tcpfns(" + std::to_string(line) + ")\n");
+    EXPECT_NE(access(file.c_str(), F_OK), 0);
+}
+
+TEST_F(TraceTest, CheckedPointersAndNullFormat)
+{
+    auto r = childproc::run(
+        {{"XRB_TRACE", "*"}, {"TC_TRACECHECKPOINTERS", "1"}, {"TC_TRACEPEEK", "1"}, {"XRB_TRACEFILE", file}},
+        [] {
+            // Hidden from the compiler so it cannot see the null at build time.
+            const char* volatile hidden = nullptr;
+            const char* none = hidden;
+            XRB_TRACE_AT("msg", "s=%s f=%f l=%ld t=%s", none, 2.5, 1234567890123L, "tail");
+            const char* noFormat = nullptr;
+            TRACELINE = 77;
+            TRACEFILENAME = const_cast<char*>("xrbbld");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-security"
+            FHGTRACE(noFormat);
+#pragma GCC diagnostic pop
+            return 0;
+        });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.logical.size(), 2u) << v.raw;
+    EXPECT_NE(v.logical[1].find(" s=<bad pointer> f=% l=1234567890123 t=tail"), std::string::npos)
+        << v.logical[1];
+    EXPECT_NE(r.err.find("msg("), std::string::npos);
+    EXPECT_NE(r.err.find("Warning: xrbbld(77) passes a null format string pointer to TRACE\n"),
+              std::string::npos);
+}
+
+TEST_F(TraceTest, OverlongRecordIsCutAndStaysOneLine)
+{
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
+        std::string big(10000, 'y');
+        XRB_TRACE_AT("msg", "%s", big.c_str());
+        XRB_TRACE_AT("msg", "after");
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.logical.size(), 3u);
+    EXPECT_LE(v.logical[1].size(), 4095u);
+    EXPECT_GT(v.logical[1].size(), 4000u);
+    EXPECT_TRUE(std::regex_match(v.logical[2], kRecord));
+}
+
+// Reads one length-prefixed record from the collector connection.
+bool readFrame(int fd, std::string* text)
+{
+    unsigned char len[4];
+    size_t got = 0;
+    while (got < 4) {
+        struct pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 10000) != 1)
+            return false;
+        ssize_t n = recv(fd, len + got, 4 - got, 0);
+        if (n <= 0)
+            return false;
+        got += static_cast<size_t>(n);
+    }
+    uint32_t size = (uint32_t(len[0]) << 24) | (uint32_t(len[1]) << 16) | (uint32_t(len[2]) << 8) | len[3];
+    if (size == 0 || size > 5000)
+        return false;
+    std::string body(size, '\0');
+    got = 0;
+    while (got < size) {
+        struct pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 10000) != 1)
+            return false;
+        ssize_t n = recv(fd, &body[got], size - got, 0);
+        if (n <= 0)
+            return false;
+        got += static_cast<size_t>(n);
+    }
+    if (body.back() != '\0')
+        return false;
+    body.pop_back();
+    // A record is a whole line.
+    if (body.empty() || body.back() != '\n')
+        return false;
+    body.pop_back();
+    *text = body;
+    return true;
+}
+
+TEST_F(TraceTest, CollectorReceivesRecordsThenFileTakesOver)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    struct sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    socklen_t alen = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &alen);
+    std::string opts = "-x -h127.0.0.1@" + std::to_string(ntohs(addr.sin_port)) + " /q";
+
+    int toParent[2], toChild[2];
+    ASSERT_EQ(pipe(toParent), 0);
+    ASSERT_EQ(pipe(toChild), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(listener);
+        auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEOPTS", opts}, {"XRB_TRACEFILE", file}}, [&] {
+            XRB_TRACE_AT("tcpfns", "to collector %d", 1);
+            XRB_TRACE_AT("tcpfns", "to collector %d", 2);
+            char c = 'r';
+            if (write(toParent[1], &c, 1) != 1 || read(toChild[0], &c, 1) != 1)
+                return 3;
+            for (int i = 0; i < 20; ++i) {
+                XRB_TRACE_AT("tcpfns", "later %d", i);
+                usleep(20000);
+            }
+            return 0;
+        });
+        _exit(r.status);
+    }
+    struct pollfd p = {listener, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10000), 1);
+    int conn = accept(listener, nullptr, nullptr);
+    ASSERT_GE(conn, 0);
+    char c;
+    struct pollfd pp = {toParent[0], POLLIN, 0};
+    ASSERT_EQ(poll(&pp, 1, 10000), 1);
+    ASSERT_EQ(read(toParent[0], &c, 1), 1);
+    std::string first, second;
+    EXPECT_TRUE(readFrame(conn, &first));
+    EXPECT_TRUE(readFrame(conn, &second));
+    close(conn);
+    close(listener);
+    ASSERT_EQ(write(toChild[1], &c, 1), 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
+        close(fd);
+
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(first, m, kRecord)) << first;
+    EXPECT_EQ(m[3], "to collector 1");
+    ASSERT_TRUE(std::regex_match(second, m, kRecord)) << second;
+    EXPECT_EQ(m[3], "to collector 2");
+
+    TraceFileView v = readTrace(file);
+    ASSERT_FALSE(v.logical.empty()) << v.raw;
+    EXPECT_EQ(v.raw.find("to collector"), std::string::npos);
+    EXPECT_NE(v.logical.back().find("later 19"), std::string::npos) << v.raw;
+}
+
+TEST_F(TraceTest, CollectorAddressWithoutPortFallsBackToFile)
+{
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEOPTS", "-h127.0.0.1"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("msg", "in the file");
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.logical.size(), 2u);
+    EXPECT_NE(v.logical[1].find("in the file"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,2 @@
+#define GREETING "hello from the build server"
+const char* greeting(void);

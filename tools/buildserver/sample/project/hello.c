@@ -1,0 +1,6 @@
+#include "greeting.h"
+
+const char* greeting(void)
+{
+    return GREETING;
+}
