@@ -304,6 +304,18 @@ void resetCmdLine()
     prevarg = nullptr;
 }
 
+// A password that begins with "-" is refused as a value; the refusal must
+// not show it, unless the argument is a real flag the user forgot to value.
+static char const* shownValue(int flag, char const* arg)
+{
+    if (flag != F_PASSWORD)
+        return arg;
+    int savedOpts = buildOpts;
+    bool isFlag = ValidateFlag(arg) != 0;
+    buildOpts = savedOpts;
+    return isFlag ? arg : "********";
+}
+
 int processCmdLine(int argc, char** argv)
 {
     char const* program = (argc > 0 && argv[0] != nullptr) ? argv[0] : "";
@@ -331,7 +343,7 @@ int processCmdLine(int argc, char** argv)
             break;
         case 2:
             if (looksLikeFlag(nextarg)) {
-                Error("%s", msgGet(MSG_VALUE_EXPECTED, prevarg, nextarg));
+                Error("%s", msgGet(MSG_VALUE_EXPECTED, prevarg, shownValue(nextflag, nextarg)));
                 error = 1;
                 break;
             }

@@ -66,23 +66,65 @@ void sendBuildRequest(int sock)
     request.send(sock, 0);
 }
 
-Step sendRequestedFile(int sock, char const* requested)
+std::string withSlashes(char const* text)
 {
-    std::string name(requested != nullptr ? requested : "");
+    std::string name(text != nullptr ? text : "");
     for (char& c : name)
         if (c == '\\')
             c = '/';
+    return name;
+}
+
+bool listed(TCString const& list, std::string const& name)
+{
+    for (unsigned k = 1; k <= list.numWords(); ++k)
+        if (withSlashes(list.word(k)) == name)
+            return true;
+    return false;
+}
+
+// The server may fetch only what the user offered: the input and dependent
+// files and the build script file.  Anything else would let a server read
+// any file of the user's.
+bool requestable(std::string const& name)
+{
+    if (listed(inputFiles, name) || listed(depFiles, name))
+        return true;
+    if (buildScriptFileName.length() == 0)
+        return false;
+    TCString script(buildScriptFileName);
+    script.change(" ", "%20", 1, 0xFFFFFFFFu);
+    std::string base = withSlashes(script);
+    std::string plain = withSlashes(buildScriptFileName);
+    for (std::string const& s : {base, plain})
+        if (name == s || name == s + ".TXT" || name == s + ".BIN")
+            return true;
+    return false;
+}
+
+Step refuseRequest(int sock, int message, std::string const& name)
+{
+    CommPacket refusal(COMM_ERROR);
+    refusal.send(sock, 0);
+    char const* shown = stripSuffix(name.c_str());
+    Error("%s", msgGet(message, shown != nullptr ? shown : ""));
+    return Step::failed;
+}
+
+Step sendRequestedFile(int sock, char const* requested)
+{
+    std::string name = withSlashes(requested);
+    if (!requestable(name)) {
+        XRB_TRACE_AT("xrbbldc", "Refusing request for unlisted file %s", name.c_str());
+        return refuseRequest(sock, 79, name);
+    }
     FILE* file = openFile4Read(name.c_str());
     if (file != nullptr) {
         FileBulkPacket bulk(name.c_str(), file);
         bulk.sendBulk(sock, 0);
         return Step::next;
     }
-    CommPacket refusal(COMM_ERROR);
-    refusal.send(sock, 0);
-    char const* shown = stripSuffix(name.c_str());
-    Error("%s", msgGet(48, shown != nullptr ? shown : ""));
-    return Step::failed;
+    return refuseRequest(sock, 48, name);
 }
 
 void waitAndReconnect(int& sock)

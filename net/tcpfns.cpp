@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "base/tcexp.h"
@@ -167,10 +168,59 @@ int Send(int sock, const char* buffer, int length) {
     return 0;
 }
 
+int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength) {
+    if (firstLength < 0)
+        firstLength = 0;
+    if (secondLength < 0)
+        secondLength = 0;
+    long long total = static_cast<long long>(firstLength) + secondLength;
+    long long sent = 0;
+    while (sent < total) {
+        iovec iov[2];
+        int n = 0;
+        long long budget = TCP_PIECE;
+        if (sent < firstLength) {
+            long long take = firstLength - sent < budget ? firstLength - sent : budget;
+            iov[n].iov_base = const_cast<char*>(first + sent);
+            iov[n].iov_len = static_cast<size_t>(take);
+            ++n;
+            budget -= take;
+        }
+        if (budget > 0) {
+            long long off = sent > firstLength ? sent - firstLength : 0;
+            long long take = secondLength - off < budget ? secondLength - off : budget;
+            if (take > 0) {
+                iov[n].iov_base = const_cast<char*>(second + off);
+                iov[n].iov_len = static_cast<size_t>(take);
+                ++n;
+            }
+        }
+        msghdr msg;
+        std::memset(&msg, 0, sizeof msg);
+        msg.msg_iov = iov;
+        msg.msg_iovlen = n;
+        ssize_t w = ::sendmsg(sock, &msg, MSG_NOSIGNAL);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            int e = errno;
+            TRACE("$$$ tcp/ip errorno= '%d'", e);
+            std::printf("%s \n", std::strerror(e));
+            fail(msgGet(MSG_SEND_FAILED, e));
+        }
+        sent += w;
+    }
+    return 0;
+}
+
 int Recv(int sock, char* buffer, int length, int timeout) {
     if (length <= 0)
         return 0;
     ignoreSigpipe();
+    // Acknowledge at once, so that a sender that holds back the tail of its
+    // data until acknowledged (Nagle) is not kept waiting for a delayed ACK.
+    int one = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
     int received = 0;
     while (received < length) {
         int piece = length - received < TCP_PIECE ? length - received : TCP_PIECE;

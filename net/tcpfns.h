@@ -8,6 +8,9 @@ constexpr int TCP_PIECE = 31744;
 
 int Connect(const char* host, const char* port, char* record, long* recordLength, int attempts);
 int Send(int sock, const char* buffer, int length);
+// Sends first then second as one stream, so that a short header and its body
+// can leave in one segment whatever the peer's acknowledgement timing.
+int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength);
 int Recv(int sock, char* buffer, int length, int timeout);
 int Disconnect(int sock);
 // Waits at most timeout seconds for data; non-zero when data may be read.

@@ -177,14 +177,14 @@ int Packet::send(int sock, int encipherBody) {
     putU32(xmit_header + 4, bodyLength);
     putU32(xmit_header + 8, keyIndex);
     std::memset(xmit_header + 12, 0, XMIT_HEADER_SIZE - 12);
-    Send(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE);
     unitCursor = 0;
     fixEndian(1);
     if (encipherBody) {
         XRB_TRACE_AT("xrbbld", "Enciphering, key=%d", static_cast<int>(keyIndex));
         encipher(buffer, bodyLength, keyIndex);
     }
-    return Send(sock, buffer, static_cast<int>(bodyLength));
+    return SendPair(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, buffer,
+                    static_cast<int>(bodyLength));
 }
 
 int Packet::recv(int sock, int expectedType, int timeout) {

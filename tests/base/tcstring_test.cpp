@@ -25,7 +25,8 @@ TEST(TCString, ConstructionGivesValidText)
 TEST(TCString, AssignmentAndConcatenation)
 {
     TCString a("ab");
-    a = a;
+    TCString& self = a;
+    a = self;
     EXPECT_EQ(S(a), "ab");
     a += a;
     EXPECT_EQ(S(a), "abab");

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
+#include <vector>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -43,8 +44,26 @@ protected:
     TCString savedLog_;
 };
 
-// "26/12/08 07:41:13 " before each call's text.
-std::string const kStamp = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d )";
+// True when text is exactly each of the entries, each behind a time stamp
+// such as "26/12/08 07:41:13 ".
+bool stamped(std::string const& text, std::vector<std::string> const& entries)
+{
+    static char const shape[] = "dd/dd/dd dd:dd:dd ";
+    std::size_t at = 0;
+    for (auto const& e : entries) {
+        for (std::size_t i = 0; i < sizeof shape - 1; ++i, ++at) {
+            if (at >= text.size())
+                return false;
+            char c = text[at];
+            if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(c)) : c != shape[i])
+                return false;
+        }
+        if (text.compare(at, e.size(), e) != 0)
+            return false;
+        at += e.size();
+    }
+    return at == text.size();
+}
 
 TEST_F(Output, TalkStampsEveryCallInLogAndOnScreen)
 {
@@ -52,9 +71,9 @@ TEST_F(Output, TalkStampsEveryCallInLogAndOnScreen)
     _talk("%s", "first part, ");
     _talk("value %d\n", 7);
     std::string out = testing::internal::GetCapturedStdout();
-    std::regex want(kStamp + "first part, " + kStamp + "value 7\n");
-    EXPECT_TRUE(std::regex_match(out, want)) << out;
-    EXPECT_TRUE(std::regex_match(readAll(log_), want)) << readAll(log_);
+    std::vector<std::string> want{"first part, ", "value 7\n"};
+    EXPECT_TRUE(stamped(out, want)) << out;
+    EXPECT_TRUE(stamped(readAll(log_), want)) << readAll(log_);
 }
 
 TEST_F(Output, LogIsAppendedNotReplaced)
@@ -67,7 +86,9 @@ TEST_F(Output, LogIsAppendedNotReplaced)
     testing::internal::CaptureStdout();
     _talk("%s", "later\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(std::regex_match(readAll(log_), std::regex("earlier\n" + kStamp + "later\n")));
+    std::string after = readAll(log_);
+    ASSERT_EQ(after.compare(0, 8, "earlier\n"), 0);
+    EXPECT_TRUE(stamped(after.substr(8), {"later\n"})) << after;
     _talk(nullptr);
     std::string log = readAll(log_);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
@@ -80,10 +101,9 @@ TEST_F(Output, TextsPassedAsDataKeepTheirPercentSigns)
     _talk("%s", serverText);
     Error("%s", serverText);
     std::string out = testing::internal::GetCapturedStdout();
-    std::string body = R"(file a%20b\.c: %d %s %n done\n)";
-    std::regex want(kStamp + body + kStamp + body);
-    EXPECT_TRUE(std::regex_match(out, want)) << out;
-    EXPECT_TRUE(std::regex_match(readAll(log_), want)) << readAll(log_);
+    std::vector<std::string> want{serverText, serverText};
+    EXPECT_TRUE(stamped(out, want)) << out;
+    EXPECT_TRUE(stamped(readAll(log_), want)) << readAll(log_);
 }
 
 TEST_F(Output, ErrorGoesToStandardErrorOnlyWhenScreenIsOff)
@@ -92,14 +112,14 @@ TEST_F(Output, ErrorGoesToStandardErrorOnlyWhenScreenIsOff)
     testing::internal::CaptureStderr();
     Error("%s %d\n", "code", 5);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_TRUE(std::regex_match(testing::internal::GetCapturedStdout(), std::regex(kStamp + "code 5\n")));
+    EXPECT_TRUE(stamped(testing::internal::GetCapturedStdout(), {"code 5\n"}));
 
     logToScreenToo = 0;
     testing::internal::CaptureStderr();
     Error("%s %d\n", "code", 6);
     Error(nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "code 6\n");
-    EXPECT_TRUE(std::regex_match(readAll(log_), std::regex(kStamp + "code 5\n" + kStamp + "code 6\n")));
+    EXPECT_TRUE(stamped(readAll(log_), {"code 5\n", "code 6\n"}));
 }
 
 TEST_F(Output, LongErrorIsCutAtTheBuffersEnd)
@@ -120,7 +140,7 @@ TEST_F(Output, UnopenableLogStillReachesTheScreen)
     testing::internal::CaptureStdout();
     _talk("%s", "still shown\n");
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(std::regex_match(out, std::regex(kStamp + "still shown\n"))) << out;
+    EXPECT_TRUE(stamped(out, {"still shown\n"})) << out;
 }
 
 TEST(Settings, DefaultsAndLanguage)

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <string>
@@ -163,11 +165,14 @@ TEST(Connect, SocketCreationRetriesSleepThenFail) {
     pid_t pid = fork();
     if (pid == 0) {
         alarm(20);
+        // The resolver loads its configuration on first use, which needs
+        // descriptors; do that before none is left.
+        gethostbyname("127.0.0.1");
         // Leave no descriptor free, so that every socket() fails.
-        rlimit rl{3, 3};
+        rlimit rl{16, 16};
         setrlimit(RLIMIT_NOFILE, &rl);
-        for (int fd = 3; fd < 64; ++fd)
-            close(fd);
+        while (open("/dev/null", O_RDONLY) >= 0) {
+        }
         auto start = std::chrono::steady_clock::now();
         std::string text = thrownText([] { Connect("127.0.0.1", "9", nullptr, nullptr, 2); });
         double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -190,6 +195,19 @@ TEST(Transfer, LongBufferMovesWhole) {
     EXPECT_EQ(got, data);
     EXPECT_EQ(Recv(p.b, nullptr, 0, 0), 0);
     EXPECT_EQ(Send(p.a, nullptr, 0), 0);
+}
+
+TEST(Transfer, PairArrivesAsOneStream) {
+    Pair p;
+    std::string head = "HEADER-20-BYTES-LONG";
+    std::string body(70000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 13 + 1);
+    std::string got(head.size() + body.size(), '\0');
+    std::thread reader([&] { Recv(p.b, &got[0], static_cast<int>(got.size()), 0); });
+    EXPECT_EQ(SendPair(p.a, head.data(), 20, body.data(), static_cast<int>(body.size())), 0);
+    reader.join();
+    EXPECT_EQ(got, head + body);
 }
 
 TEST(Transfer, HeaderInThreePiecesWithTimeout) {
