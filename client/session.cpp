@@ -75,11 +75,27 @@ std::string withSlashes(char const* text)
     return name;
 }
 
-bool listed(TCString const& list, std::string const& name)
+// True when a word of the list, read with slashes for backslashes, is the
+// name.  One pass over the text: the list is checked on every request, and
+// word k of it costs a scan from the start.
+bool listed(char const* list, std::string const& name)
 {
-    for (unsigned k = 1; k <= list.numWords(); ++k)
-        if (withSlashes(list.word(k)) == name)
+    char const* p = list != nullptr ? list : "";
+    while (*p) {
+        while (*p >= 1 && static_cast<unsigned char>(*p) <= 32)
+            ++p;
+        char const* start = p;
+        while (static_cast<unsigned char>(*p) > 32)
+            ++p;
+        size_t n = static_cast<size_t>(p - start);
+        if (n == 0 || n != name.size())
+            continue;
+        size_t i = 0;
+        while (i < n && (start[i] == '\\' ? '/' : start[i]) == name[i])
+            ++i;
+        if (i == n)
             return true;
+    }
     return false;
 }
 
