@@ -122,39 +122,43 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
         uint64_t remaining = static_cast<uint64_t>(size);
         // A small file needs no buffer of the full chunk size.
         reserveData(remaining < chunk ? remaining : chunk);
+        auto readPiece = [&]() -> size_t {
+            size_t want = static_cast<size_t>(remaining < chunk ? remaining : chunk);
+            size_t got = want ? std::fread(data.get(), 1, want, file) : 0;
+            if (got < want && std::ferror(file))
+                throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+            return got;
+        };
 
+        size_t got = readPiece();
         while (remaining > chunk) {
-            lastChunk = 0;
-            size_t got = std::fread(data.get(), 1, static_cast<size_t>(chunk), file);
+            // The file shrank since its size was taken: what was read ends it.
             if (got < chunk) {
-                if (std::ferror(file))
-                    throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
-                // The file shrank since its size was taken: what is left ends it.
                 remaining = got;
                 break;
             }
+            lastChunk = 0;
             length = static_cast<uint32_t>(chunk);
             if (text) {
                 fixcrlf(1);
                 Convert2ascii(conversion);
             }
             send(sock, 0);
+            remaining -= chunk;
+            // The chunk now sits in the packet buffer: read the next one while
+            // the peer stores this one, rather than after its acknowledgement.
+            got = readPiece();
             CommPacket ack(sock, 0);
             if (ack.get_commtype() == COMM_FILE_ABORT) {
                 closeFile();
                 TRACE("sendBulk: Exit - error");
                 return;
             }
-            remaining -= chunk;
         }
 
         lastChunk = 1;
-        length = static_cast<uint32_t>(remaining);
-        TRACE("Length of file = %d", static_cast<int>(length));
-        size_t got = length ? std::fread(data.get(), 1, length, file) : 0;
-        if (got < length && std::ferror(file))
-            throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
         length = static_cast<uint32_t>(got);
+        TRACE("Length of file = %d", static_cast<int>(length));
         closeFile();
         if (text) {
             fixcrlf(1);
