@@ -282,6 +282,10 @@ def case_draw(h):
     check(e[0] == "E" and e[1].get("reverse"),
           "rendition of mvadd_wch stays the screen's: %r" % (e,))
     check(cell(rows, 5, 3)[1] == {}, "X drawn in the plain rendition: %r" % (cell(rows, 5, 3),))
+    q, rr = cell(rows, 1, 10), cell(rows, 2, 10)
+    check(r.get("badpair") == "0 0" and q[0] == "Q" and q[1].get("bold")
+          and rr[0] == "R" and rr[1].get("bold"),
+          "add_wch with a pair curses refuses: %s %r %r" % (r.get("badpair"), q, rr))
 
 
 def case_input(h):

@@ -102,6 +102,10 @@ public final class CanvasProbe {
         put("addch", c.addch('C', c.A_UNDERLINE(), 2));
         // The reverse rendition stays the screen's, so E is drawn reversed too.
         put("rendition", c.mvadd_wch(1, 8, 'D', c.A_REVERSE(), 0) + " " + c.addch('E', 0, 0));
+        // A pair curses refuses (negative, or cut to a negative short) still draws the
+        // character with its attributes, in the screen's pair.
+        c.move(1, 10);
+        put("badpair", c.add_wch('Q', c.A_BOLD(), -1) + " " + c.add_wch('R', c.A_BOLD(), 0x8000));
         c.refresh();
         ready(1);
         c.endwin();
