@@ -77,7 +77,10 @@ int FileBulkPacket::send(int sock, int encipherBody) {
     return rc;
 }
 
-void FileBulkPacket::parse() {
+void FileBulkPacket::parse() { parseUnits(false); }
+
+const char* FileBulkPacket::parseUnits(bool inPlace) {
+    const char* bytes = nullptr;
     UnitWalker walker = units();
     Unit u;
     while (walker.next(u)) {
@@ -87,9 +90,14 @@ void FileBulkPacket::parse() {
             break;
         case TAG_DATA:
             length = 0;
-            reserveData(u.length);
-            if (u.length)
-                std::memcpy(data.get(), u.data, u.length);
+            if (inPlace) {
+                bytes = reinterpret_cast<const char*>(u.data);
+            } else {
+                reserveData(u.length);
+                if (u.length)
+                    std::memcpy(data.get(), u.data, u.length);
+                bytes = data.get();
+            }
             length = u.length;
             break;
         case TAG_LAST:
@@ -99,6 +107,7 @@ void FileBulkPacket::parse() {
             break;
         }
     }
+    return bytes;
 }
 
 void FileBulkPacket::sendBulk(int sock, int conversion) {
@@ -182,15 +191,20 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
         while (!lastChunk) {
             recv(sock, PKT_FILEBULK, 0);
             TRACE("Receiving bulk for file %s", asked.c_str());
-            parse();
+            // No text hook runs on a binary file, so its chunk is written
+            // straight from the packet buffer, which stays untouched until
+            // the acknowledgement below.
+            bool binary = isSuffix(asked.c_str(), ".BIN") != 0;
+            const char* bytes = parseUnits(binary && file);
             TRACE("Filesize= %d", static_cast<int>(length));
-            if (!isSuffix(asked.c_str(), ".BIN")) {
+            if (!binary) {
                 fixcrlf(2);
                 Convert2ebcdic(conversion);
+                bytes = data.get();
             }
             if (!file)
                 continue;
-            size_t wrote = length ? std::fwrite(data.get(), 1, length, file) : 0;
+            size_t wrote = length ? std::fwrite(bytes, 1, length, file) : 0;
             // Flushed per chunk so that a full disk shows at the chunk that hit it.
             if (wrote < length || std::fflush(file) != 0) {
                 closeFile();
