@@ -158,6 +158,23 @@ TEST_F(FileXfer, ReceiveWritesEveryChunk) {
     EXPECT_EQ(readText("copy"), content);
 }
 
+// Binary chunks are written from the packet buffer, which the acknowledgement
+// after each chunk reuses: every chunk must reach the file before that.
+TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
+    std::string content;
+    for (int i = 0; i < 47; ++i)
+        content += static_cast<char>(i * 37);
+    writeText("src", content);
+    SocketPair sp;
+    std::string src = path("src.BIN");
+    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+    FileBulkPacket got("copy.BIN", openFile4Write(path("copy.BIN").c_str()));
+    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
+    EXPECT_EQ(got.get_length(), 7u);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readText("copy"), content);
+}
+
 TEST_F(FileXfer, EmptyFile) {
     writeText("empty", "");
     SocketPair sp;
