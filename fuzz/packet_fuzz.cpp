@@ -3,6 +3,7 @@
 // stream.  Any rejection must be a clean TCException.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@
 namespace {
 
 void receiveAs(unsigned which, int fd) {
-    switch (which % 8) {
+    switch (which % 9) {
     case 0: { CommPacket p(fd, 0); (void)p.get_commtype(); break; }
     case 1: { AuthPacket p(fd); (void)p.get_userid(); break; }
     case 2: { LocalePacket p(fd); (void)p.get_clientCodepage(); break; }
@@ -20,7 +21,16 @@ void receiveAs(unsigned which, int fd) {
     case 4: { BuildResPacket p(fd); (void)p.get_builderMsg(); break; }
     case 5: { binDataPacket p(fd); (void)p.get_length(); break; }
     case 6: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recvBulk(fd, 0); break; }
-    default: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recv(fd, PKT_FILEBULK, 0); p.parse(); break; }
+    case 7: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recv(fd, PKT_FILEBULK, 0); p.parse(); break; }
+    default: {
+        // A text file written for real, so the write path runs too.
+        FILE* sink = std::fopen("/dev/null", "wb");
+        if (sink == nullptr)
+            break;
+        FileBulkPacket p("f.TXT", sink);
+        p.recvBulk(fd, 1);
+        break;
+    }
     }
 }
 

@@ -82,6 +82,9 @@ void FileBulkPacket::parse() { parseUnits(false); }
 
 const char* FileBulkPacket::parseUnits(bool inPlace) {
     const char* bytes = nullptr;
+    // A chunk without a data unit carries no bytes; the last chunk's count
+    // must not be written again.
+    length = 0;
     UnitWalker walker = units();
     Unit u;
     while (walker.next(u)) {

@@ -6,17 +6,25 @@ A case file is a set of sections:
   [cmd]            the client's arguments (shell words)
   [env]            NAME=value lines added to the client's environment
   [cwd]            the client's folder, default {tmp}/work
+  [chroot]         run the client with {tmp}/root as its root folder (the
+                   binary and its libraries are copied in; needs root); the
+                   section's text is the client's folder inside, default /
   [mkdir PATH]     a folder to create first
   [file PATH]      a file to create first, with the section's text
   [pattern PATH N] a file of N bytes of the server's size=N pattern
   [server]         the server's script (see tools/buildserver/script.h)
+  [secmgr]         a security manager on {secport} that takes one request,
+                   sends the section's text (escapes allowed, no end marker
+                   unless written) and closes
   [normal]         instead of [server]: the server in normal mode, with the
                    scripts of {tmp}/scripts and these further arguments
   [expect]         checks, one a line (see CHECKS below)
   [stdout]         the exact standard output, time stamps shown as "<TS> "
   [stderr]         the exact standard error
 
-Every text may use {tmp} (the case's own folder) and {port}.  Check texts
+Every text may use {tmp} (the case's own folder), {port} and {secport}.
+The check "still-running" expects the client to be waiting at its limit;
+it is then ended by the test.  A client that dies of a signal fails.  Check texts
 take Python escapes (\\n, \\f, \\x0c).
 """
 import argparse
@@ -28,10 +36,12 @@ import shutil
 import signal
 import subprocess
 import sys
+import socket
 import tempfile
+import threading
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|server|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -63,6 +73,56 @@ class Failure(Exception):
     pass
 
 
+def prepare_root(root, client):
+    """Copies the client and the shared libraries it needs under root."""
+    os.makedirs(root, exist_ok=True)
+    shutil.copy2(client, os.path.join(root, "xrbbldc"))
+    listing = subprocess.run(["ldd", client], capture_output=True, text=True).stdout
+    for lib in re.findall(r"(/\S+)\s+\(0x", listing):
+        target = os.path.join(root, lib.lstrip("/"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(os.path.realpath(lib), target)
+
+
+class SecurityManager:
+    """Takes one request, answers with a fixed text and closes."""
+
+    def __init__(self, reply):
+        self.reply = reply
+        self.request = b""
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.sock.settimeout(30)
+        self.port = self.sock.getsockname()[1]
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        try:
+            conn, _ = self.sock.accept()
+        except OSError:
+            return
+        with conn:
+            conn.settimeout(5)
+            try:
+                # The client sends no terminator: take what comes in a moment.
+                while True:
+                    chunk = conn.recv(1024)
+                    if not chunk:
+                        break
+                    self.request += chunk
+                    conn.settimeout(0.3)
+            except OSError:
+                pass
+            if self.reply:
+                conn.sendall(self.reply)
+
+    def close(self):
+        self.sock.close()
+        self.thread.join(timeout=5)
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1")
@@ -77,8 +137,12 @@ def main():
     args = ap.parse_args()
 
     sections, order = parse_case(args.case)
+    if "chroot" in sections and os.geteuid() != 0:
+        print("skipped: a changed root folder needs root")
+        sys.exit(77)
     tmp = tempfile.mkdtemp(prefix="xrb-e2e-")
     server = None
+    secmgr = None
     failures = []
     try:
         subst = lambda s: s.replace("{tmp}", tmp)
@@ -126,7 +190,12 @@ def main():
                 raise Failure("the server did not start: " + read(os.path.join(tmp, "server.err")))
             time.sleep(0.02)
         port = read(portfile).strip()
-        subst = lambda s: s.replace("{tmp}", tmp).replace("{port}", port)
+        secport = ""
+        if "secmgr" in sections:
+            reply = unescape(sections["secmgr"].rstrip("\n")).encode("latin-1")
+            secmgr = SecurityManager(reply)
+            secport = str(secmgr.port)
+        subst = lambda s: s.replace("{tmp}", tmp).replace("{port}", port).replace("{secport}", secport)
 
         argv = [args.client] + shlex.split(subst(sections.get("cmd", "")))
         env = dict(os.environ)
@@ -139,16 +208,44 @@ def main():
         cwd = subst(sections.get("cwd", "").strip()) or os.path.join(tmp, "work")
         os.makedirs(cwd, exist_ok=True)
 
+        preexec = None
+        if "chroot" in sections:
+            root = os.path.join(tmp, "root")
+            prepare_root(root, args.client)
+            inner = sections["chroot"].strip() or "/"
+            argv[0] = "/xrbbldc"
+            cwd = root
+            preexec = lambda: (os.chroot(root), os.chdir(inner))
+
         started = time.time()
-        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  preexec_fn=preexec)
+        waits = "still-running" in checks
         try:
             out, err = client.communicate(timeout=client_limit)
+            if waits:
+                failures.append("the client ended (status %d) before its limit of %s s"
+                                % (client.returncode, client_limit))
         except subprocess.TimeoutExpired:
-            client.kill()
-            out, err = client.communicate()
-            raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
+            if waits:
+                client.terminate()
+                try:
+                    out, err = client.communicate(timeout=5)
+                except subprocess.TimeoutExpired:
+                    client.kill()
+                    out, err = client.communicate()
+                    failures.append("the client did not end on SIGTERM")
+                checks = [c for c in checks if not c.startswith("status ")]
+            else:
+                client.kill()
+                out, err = client.communicate()
+                raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
                           % (client_limit, out.decode("latin-1"), err.decode("latin-1")))
         elapsed = time.time() - started
+        if client.returncode < 0 and not waits:
+            failures.append("the client was ended by signal %d" % -client.returncode)
+        if secmgr is not None:
+            secmgr.close()
         out, err = out.decode("latin-1"), err.decode("latin-1")
         try:
             server_status = server.wait(timeout=0.5 if normal else 10)
@@ -168,8 +265,11 @@ def main():
             rest = subst(rest)
             if word == "status":
                 check(client.returncode == int(rest), "exit status %d, expected %s" % (client.returncode, rest))
-            elif word == "limit":
+            elif word in ("limit", "still-running"):
                 pass
+            elif word == "secmgr-got":
+                got = secmgr.request.decode("latin-1") if secmgr else None
+                check(got == unescape(rest), "the security manager got %r, expected %r" % (got, unescape(rest)))
             elif word == "server-status":
                 want_server = int(rest)
             elif word in ("stdout-has", "stdout-lacks", "stderr-has", "stderr-lacks"):

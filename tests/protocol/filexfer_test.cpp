@@ -224,6 +224,39 @@ TEST_F(FileXfer, ShortWriteAbortsTheSender) {
     EXPECT_EQ(waitPeer(pid), 0);
 }
 
+// A chunk without a data unit carries no bytes: nothing of the chunk
+// before it is written a second time, and nothing is read from nowhere.
+TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
+    for (const char* name : {"gap.BIN", "gap.TXT"}) {
+        SocketPair sp;
+        pid_t pid = runPeer(sp, [&](int fd) {
+            CommPacket request(fd, 0);
+            if (request.get_commtype() != COMM_REQ_FILE)
+                return 2;
+            Packet chunk;
+            chunk.xmitInit(PKT_FILEBULK);
+            chunk.xmitAddText(501, name, UNIT_NLSTEXT);
+            chunk.xmitAddInt(503, 0);
+            chunk.xmitAddUnit(502, 3, "abc", UNIT_BINARY);
+            chunk.xmitAddEnd();
+            chunk.send(fd, 0);
+            if (CommPacket(fd, 0).get_commtype() != COMM_FILE_NEXT)
+                return 3;
+            chunk.xmitInit(PKT_FILEBULK);
+            chunk.xmitAddText(501, name, UNIT_NLSTEXT);
+            chunk.xmitAddInt(503, 1);
+            chunk.xmitAddEnd();
+            chunk.send(fd, 0);
+            return 0;
+        });
+        FileBulkPacket got(name, openFile4Write(path(name).c_str()));
+        EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "") << name;
+        EXPECT_EQ(got.get_length(), 0u) << name;
+        EXPECT_EQ(waitPeer(pid), 0) << name;
+        EXPECT_EQ(readText("gap"), "abc") << name;
+    }
+}
+
 TEST_F(FileXfer, NonFileOutputIsCreatedEmpty) {
     writeText("n", "stale");
     FileBulkPacket(path("n.NON").c_str(), openFile4Write(path("n.NON").c_str())).writeFile();
