@@ -39,7 +39,9 @@ JNIEXPORT jint JNICALL TC_NATIVE(getch)(JNIEnv*, jobject) { return wgetch(stdscr
 JNIEXPORT jint JNICALL TC_NATIVE(add_1wch)(JNIEnv*, jobject, jint ch, jint attrs, jint pair) {
   const wchar_t text[2] = {static_cast<wchar_t>(ch), L'\0'};
   cchar_t cell;
-  setcchar(&cell, text, static_cast<attr_t>(attrs), static_cast<short>(pair), nullptr);
+  // The colour comes from the screen's pair alone: setcchar refuses a negative
+  // pair and would leave the cell unset.
+  setcchar(&cell, text, static_cast<attr_t>(attrs), 0, nullptr);
   wcolor_set(stdscr, static_cast<short>(pair), nullptr);
   return wadd_wch(stdscr, &cell);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "base/tcexp.h"
 #include "base/tcstring.h"
@@ -26,20 +27,38 @@ void sendStart(int sock, int timeoutValue)
     start.send(sock, 0);
 }
 
+// The words (runs of bytes above 32) of a list, last first, in one pass:
+// asking for word k of a long list rescans it from the start each time.
+std::vector<std::string> wordsLastFirst(char const* list)
+{
+    std::vector<std::string> words;
+    char const* p = list ? list : "";
+    while (*p) {
+        while (*p >= 1 && static_cast<unsigned char>(*p) <= 32)
+            ++p;
+        char const* start = p;
+        while (static_cast<unsigned char>(*p) > 32)
+            ++p;
+        if (p > start)
+            words.emplace_back(start, p);
+    }
+    return std::vector<std::string>(words.rbegin(), words.rend());
+}
+
 void sendBuildRequest(int sock)
 {
     BuildPacket request(buildScript, buildScriptFileName, buildScriptFileType,
                         buildLocation, goodcond, std::atoi(goodrc),
                         std::atoi(timeout), buildOpts);
     // Each list reaches the server last entry first.
-    for (unsigned k = inputFiles.numWords(); k >= 1; --k)
-        request.add_input(inputFiles.word(k));
-    for (unsigned k = depFiles.numWords(); k >= 1; --k)
-        request.add_dep(depFiles.word(k));
-    for (unsigned k = outputFiles.numWords(); k >= 1; --k)
-        request.add_output(outputFiles.word(k));
-    for (unsigned k = varList.numWords(); k >= 1; --k)
-        request.add_var(varList.word(k));
+    for (std::string const& w : wordsLastFirst(inputFiles))
+        request.add_input(w.c_str());
+    for (std::string const& w : wordsLastFirst(depFiles))
+        request.add_dep(w.c_str());
+    for (std::string const& w : wordsLastFirst(outputFiles))
+        request.add_output(w.c_str());
+    for (std::string const& w : wordsLastFirst(varList))
+        request.add_var(w.c_str());
     request.set_parms(buildParameters);
     request.set_proclib(buildProclib);
     if (verbosity == 3)
@@ -56,11 +75,27 @@ std::string withSlashes(char const* text)
     return name;
 }
 
-bool listed(TCString const& list, std::string const& name)
+// True when a word of the list, read with slashes for backslashes, is the
+// name.  One pass over the text: the list is checked on every request, and
+// word k of it costs a scan from the start.
+bool listed(char const* list, std::string const& name)
 {
-    for (unsigned k = 1; k <= list.numWords(); ++k)
-        if (withSlashes(list.word(k)) == name)
+    char const* p = list != nullptr ? list : "";
+    while (*p) {
+        while (*p >= 1 && static_cast<unsigned char>(*p) <= 32)
+            ++p;
+        char const* start = p;
+        while (static_cast<unsigned char>(*p) > 32)
+            ++p;
+        size_t n = static_cast<size_t>(p - start);
+        if (n == 0 || n != name.size())
+            continue;
+        size_t i = 0;
+        while (i < n && (start[i] == '\\' ? '/' : start[i]) == name[i])
+            ++i;
+        if (i == n)
             return true;
+    }
     return false;
 }
 

@@ -16,12 +16,23 @@
 
 namespace {
 
+std::string folder;
+
+void removeFolder()
+{
+    for (char const* f : {"list", "empty", "xrbbldc.log"})
+        std::remove((folder + "/" + f).c_str());
+    rmdir(folder.c_str());
+}
+
 // Output goes to a throw-away folder: the log, the screen and list files.
 void prepareFolder()
 {
     char dir[] = "/tmp/xrb-cmdline-fuzz-XXXXXX";
     if (mkdtemp(dir) == nullptr || chdir(dir) != 0)
         std::abort();
+    folder = dir;
+    std::atexit(removeFolder);
     FILE* f = std::fopen("list", "w");
     if (f != nullptr) {
         std::fputs("a.c b.c\n\tc%20d.h", f);

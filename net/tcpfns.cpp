@@ -39,7 +39,14 @@ const int END_MARKER_LEN = 8;
 
 [[noreturn]] void fail(char* text) { throw new TCException(text); }
 
-void ignoreSigpipe() { signal(SIGPIPE, SIG_IGN); }
+// Once per process: the receive path runs for every packet.
+void ignoreSigpipe() {
+    static bool done = false;
+    if (!done) {
+        signal(SIGPIPE, SIG_IGN);
+        done = true;
+    }
+}
 
 // Resolves host into addr (network order); false when it cannot be resolved.
 bool resolveHost(const char* host, uint32_t& addr) {

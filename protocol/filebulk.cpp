@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "base/tcexp.h"
@@ -77,7 +78,13 @@ int FileBulkPacket::send(int sock, int encipherBody) {
     return rc;
 }
 
-void FileBulkPacket::parse() {
+void FileBulkPacket::parse() { parseUnits(false); }
+
+const char* FileBulkPacket::parseUnits(bool inPlace) {
+    const char* bytes = nullptr;
+    // A chunk without a data unit carries no bytes; the last chunk's count
+    // must not be written again.
+    length = 0;
     UnitWalker walker = units();
     Unit u;
     while (walker.next(u)) {
@@ -87,9 +94,14 @@ void FileBulkPacket::parse() {
             break;
         case TAG_DATA:
             length = 0;
-            reserveData(u.length);
-            if (u.length)
-                std::memcpy(data.get(), u.data, u.length);
+            if (inPlace) {
+                bytes = reinterpret_cast<const char*>(u.data);
+            } else {
+                reserveData(u.length);
+                if (u.length)
+                    std::memcpy(data.get(), u.data, u.length);
+                bytes = data.get();
+            }
             length = u.length;
             break;
         case TAG_LAST:
@@ -99,6 +111,7 @@ void FileBulkPacket::parse() {
             break;
         }
     }
+    return bytes;
 }
 
 void FileBulkPacket::sendBulk(int sock, int conversion) {
@@ -115,46 +128,57 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
     try {
         uint64_t chunk = static_cast<uint64_t>(xrbChunkSize());
         long long size = -1;
-        if (fseeko(file, 0, SEEK_END) == 0)
-            size = ftello(file);
-        if (size < 0 || fseeko(file, 0, SEEK_SET) != 0)
-            throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+        struct stat st;
+        // A regular file's size costs one call; anything else is measured
+        // by seeking to its end.
+        if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode) && ftello(file) == 0) {
+            size = st.st_size;
+        } else {
+            if (fseeko(file, 0, SEEK_END) == 0)
+                size = ftello(file);
+            if (size < 0 || fseeko(file, 0, SEEK_SET) != 0)
+                throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+        }
         uint64_t remaining = static_cast<uint64_t>(size);
         // A small file needs no buffer of the full chunk size.
         reserveData(remaining < chunk ? remaining : chunk);
+        auto readPiece = [&]() -> size_t {
+            size_t want = static_cast<size_t>(remaining < chunk ? remaining : chunk);
+            size_t got = want ? std::fread(data.get(), 1, want, file) : 0;
+            if (got < want && std::ferror(file))
+                throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+            return got;
+        };
 
+        size_t got = readPiece();
         while (remaining > chunk) {
-            lastChunk = 0;
-            size_t got = std::fread(data.get(), 1, static_cast<size_t>(chunk), file);
+            // The file shrank since its size was taken: what was read ends it.
             if (got < chunk) {
-                if (std::ferror(file))
-                    throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
-                // The file shrank since its size was taken: what is left ends it.
                 remaining = got;
                 break;
             }
+            lastChunk = 0;
             length = static_cast<uint32_t>(chunk);
             if (text) {
                 fixcrlf(1);
                 Convert2ascii(conversion);
             }
             send(sock, 0);
+            remaining -= chunk;
+            // The chunk now sits in the packet buffer: read the next one while
+            // the peer stores this one, rather than after its acknowledgement.
+            got = readPiece();
             CommPacket ack(sock, 0);
             if (ack.get_commtype() == COMM_FILE_ABORT) {
                 closeFile();
                 TRACE("sendBulk: Exit - error");
                 return;
             }
-            remaining -= chunk;
         }
 
         lastChunk = 1;
-        length = static_cast<uint32_t>(remaining);
-        TRACE("Length of file = %d", static_cast<int>(length));
-        size_t got = length ? std::fread(data.get(), 1, length, file) : 0;
-        if (got < length && std::ferror(file))
-            throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
         length = static_cast<uint32_t>(got);
+        TRACE("Length of file = %d", static_cast<int>(length));
         closeFile();
         if (text) {
             fixcrlf(1);
@@ -178,15 +202,20 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
         while (!lastChunk) {
             recv(sock, PKT_FILEBULK, 0);
             TRACE("Receiving bulk for file %s", asked.c_str());
-            parse();
+            // No text hook runs on a binary file, so its chunk is written
+            // straight from the packet buffer, which stays untouched until
+            // the acknowledgement below.
+            bool binary = isSuffix(asked.c_str(), ".BIN") != 0;
+            const char* bytes = parseUnits(binary && file);
             TRACE("Filesize= %d", static_cast<int>(length));
-            if (!isSuffix(asked.c_str(), ".BIN")) {
+            if (!binary) {
                 fixcrlf(2);
                 Convert2ebcdic(conversion);
+                bytes = data.get();
             }
             if (!file)
                 continue;
-            size_t wrote = length ? std::fwrite(data.get(), 1, length, file) : 0;
+            size_t wrote = length ? std::fwrite(bytes, 1, length, file) : 0;
             // Flushed per chunk so that a full disk shows at the chunk that hit it.
             if (wrote < length || std::fflush(file) != 0) {
                 closeFile();

@@ -42,6 +42,9 @@ public:
 
 private:
     void reserveData(uint64_t size);
+    // Reads the units; the chunk's bytes are copied into data, or with
+    // inPlace left in the packet buffer.  Returns where they are.
+    const char* parseUnits(bool inPlace);
     void closeFile();
 
     OwnedText name;

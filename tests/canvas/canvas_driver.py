@@ -231,6 +231,9 @@ def case_init_size(h):
               % (cols, lines, raised, r.values("raised")))
         check(r.values("message") == ([EXCEPTION_TEXT] if raised == "1" else []),
               "%dx%d: exception text %s" % (cols, lines, r.values("message")))
+        check(r.values("code") == (["null"] if raised == "1" else []),
+              "%dx%d: exception built with a null first argument: %s"
+              % (cols, lines, r.values("code")))
         check(r.get("size") == "%dx%d" % (cols, lines), "%dx%d: screen size %s"
               % (cols, lines, r.get("size")))
         check(r.get("before") == "-1 -1 -1 -1", "no screen before init: %s" % r.get("before"))
@@ -282,6 +285,10 @@ def case_draw(h):
     check(e[0] == "E" and e[1].get("reverse"),
           "rendition of mvadd_wch stays the screen's: %r" % (e,))
     check(cell(rows, 5, 3)[1] == {}, "X drawn in the plain rendition: %r" % (cell(rows, 5, 3),))
+    q, rr = cell(rows, 1, 10), cell(rows, 2, 10)
+    check(r.get("badpair") == "0 0" and q[0] == "Q" and q[1].get("bold")
+          and rr[0] == "R" and rr[1].get("bold"),
+          "add_wch with a pair curses refuses: %s %r %r" % (r.get("badpair"), q, rr))
 
 
 def case_input(h):
@@ -411,6 +418,10 @@ def case_bad_terminal(h):
           "exception raised once: %s %s" % (r.values("raised"), r.values("message")))
     check(r.get("initscr") == "0" and r.get("getx") == "-1",
           "no screen: initscr %s, getx %s" % (r.get("initscr"), r.get("getx")))
+    check(r.get("noscreen") == " ".join(["-1"] * 15),
+          "drawing, input and colour calls fail without a screen: %s" % r.get("noscreen"))
+    check((r.get("noscreen_misc") or "").startswith("false 0"),
+          "no colours without a screen: %s" % r.get("noscreen_misc"))
     check(r.get("survived") == "1", "probe went on after init")
 
 

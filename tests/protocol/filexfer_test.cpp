@@ -158,6 +158,23 @@ TEST_F(FileXfer, ReceiveWritesEveryChunk) {
     EXPECT_EQ(readText("copy"), content);
 }
 
+// Binary chunks are written from the packet buffer, which the acknowledgement
+// after each chunk reuses: every chunk must reach the file before that.
+TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
+    std::string content;
+    for (int i = 0; i < 47; ++i)
+        content += static_cast<char>(i * 37);
+    writeText("src", content);
+    SocketPair sp;
+    std::string src = path("src.BIN");
+    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+    FileBulkPacket got("copy.BIN", openFile4Write(path("copy.BIN").c_str()));
+    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
+    EXPECT_EQ(got.get_length(), 7u);
+    EXPECT_EQ(waitPeer(pid), 0);
+    EXPECT_EQ(readText("copy"), content);
+}
+
 TEST_F(FileXfer, EmptyFile) {
     writeText("empty", "");
     SocketPair sp;
@@ -205,6 +222,39 @@ TEST_F(FileXfer, ShortWriteAbortsTheSender) {
     EXPECT_NE(text.find("XRBE-055"), std::string::npos);
     EXPECT_NE(text.find("out"), std::string::npos);
     EXPECT_EQ(waitPeer(pid), 0);
+}
+
+// A chunk without a data unit carries no bytes: nothing of the chunk
+// before it is written a second time, and nothing is read from nowhere.
+TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
+    for (const char* name : {"gap.BIN", "gap.TXT"}) {
+        SocketPair sp;
+        pid_t pid = runPeer(sp, [&](int fd) {
+            CommPacket request(fd, 0);
+            if (request.get_commtype() != COMM_REQ_FILE)
+                return 2;
+            Packet chunk;
+            chunk.xmitInit(PKT_FILEBULK);
+            chunk.xmitAddText(501, name, UNIT_NLSTEXT);
+            chunk.xmitAddInt(503, 0);
+            chunk.xmitAddUnit(502, 3, "abc", UNIT_BINARY);
+            chunk.xmitAddEnd();
+            chunk.send(fd, 0);
+            if (CommPacket(fd, 0).get_commtype() != COMM_FILE_NEXT)
+                return 3;
+            chunk.xmitInit(PKT_FILEBULK);
+            chunk.xmitAddText(501, name, UNIT_NLSTEXT);
+            chunk.xmitAddInt(503, 1);
+            chunk.xmitAddEnd();
+            chunk.send(fd, 0);
+            return 0;
+        });
+        FileBulkPacket got(name, openFile4Write(path(name).c_str()));
+        EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "") << name;
+        EXPECT_EQ(got.get_length(), 0u) << name;
+        EXPECT_EQ(waitPeer(pid), 0) << name;
+        EXPECT_EQ(readText("gap"), "abc") << name;
+    }
 }
 
 TEST_F(FileXfer, NonFileOutputIsCreatedEmpty) {

@@ -209,7 +209,7 @@ struct Session {
         build.stderrPath = root + "/STDERR.ERR";
         build.timeLimitSeconds = req.get_timeout() > 0 ? req.get_timeout() * 60 : 0;
         sendControl(sock, COMM_MESSAGE, "XRBBLDS: running build script " +
-                                            std::string(req.get_buildScriptName()) + "\n");
+                                            std::string(req.get_buildScriptName() ? req.get_buildScriptName() : "") + "\n");
         std::string verdict;
         bool good = runBuild(build, req.get_goodRc(), req.get_goodCond() ? req.get_goodCond() : "",
                              verdict);

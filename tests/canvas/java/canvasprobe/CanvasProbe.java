@@ -102,6 +102,10 @@ public final class CanvasProbe {
         put("addch", c.addch('C', c.A_UNDERLINE(), 2));
         // The reverse rendition stays the screen's, so E is drawn reversed too.
         put("rendition", c.mvadd_wch(1, 8, 'D', c.A_REVERSE(), 0) + " " + c.addch('E', 0, 0));
+        // A pair curses refuses (negative, or cut to a negative short) still draws the
+        // character with its attributes, in the screen's pair.
+        c.move(1, 10);
+        put("badpair", c.add_wch('Q', c.A_BOLD(), -1) + " " + c.add_wch('R', c.A_BOLD(), 0x8000));
         c.refresh();
         ready(1);
         c.endwin();
@@ -151,6 +155,15 @@ public final class CanvasProbe {
         init(24, 80);
         put("initscr", c.initscr());
         put("getx", c.getx());
+        // Without a screen every call fails as curses says, and none may crash.
+        put("noscreen", c.move(1, 1) + " " + c.addch('a', 0, 0) + " " + c.add_wch('b', 0, 1)
+                + " " + c.mvadd_wch(1, 1, 'c', c.A_BOLD(), 1) + " " + c.getch() + " "
+                + c.get_wch() + " " + c.clear() + " " + c.erase() + " " + c.refresh() + " "
+                + c.mvwin(0, 0) + " " + c.start_color() + " " + c.init_pair(1, 1, 2) + " "
+                + c.gety() + " " + c.getmaxx() + " " + c.getmaxy());
+        put("noscreen_misc", c.has_colors() + " " + c.COLORS() + " " + c.savetty() + " "
+                + c.resetty() + " " + c.beep());
+        c.endwin();
         put("survived", 1);
     }
 

@@ -1,0 +1,287 @@
+// xrb_tcpcopy: the baseline of the transfer benchmarks.  It moves a file over
+// loopback as one plain TCP stream (no framing, no acknowledgements), and
+// measures the round trip of a small message, so that the client's figures
+// can be read as ratios against what the machine itself does.
+//
+//   xrb_tcpcopy recv PORTFILE OUTFILE   listen on 127.0.0.1, store one stream
+//   xrb_tcpcopy send PORT INFILE        send a file to 127.0.0.1:PORT
+//   xrb_tcpcopy rtt COUNT [SIZE]        median round trip in microseconds
+//   xrb_tcpcopy run OUT CMD [ARG...]    run CMD, write its figures to OUT
+//
+// "run" exists because the kernel carries the peak RSS of the forking
+// process over exec: a command forked by the Python driver would report the
+// interpreter's size.  Forked from this small program it reports its own
+// (plus at most this program's few pages).
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The same size as the client's default chunk, so both move data in like steps.
+const size_t BUFFER = 1000000;
+
+[[noreturn]] void die(const char* what)
+{
+    std::fprintf(stderr, "xrb_tcpcopy: %s: %s\n", what, std::strerror(errno));
+    std::exit(2);
+}
+
+void noDelay(int fd)
+{
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+int listenLoopback(int& port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        die("socket");
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 1) != 0)
+        die("listen");
+    socklen_t len = sizeof sa;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    port = ntohs(sa.sin_port);
+    return fd;
+}
+
+int connectLoopback(int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        die("socket");
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+        die("connect");
+    noDelay(fd);
+    return fd;
+}
+
+void writeAll(int fd, const char* p, size_t n, bool sock)
+{
+    while (n > 0) {
+        ssize_t k = sock ? ::send(fd, p, n, MSG_NOSIGNAL) : ::write(fd, p, n);
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            die(sock ? "send" : "write");
+        }
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+}
+
+bool readFull(int fd, char* p, size_t n)
+{
+    while (n > 0) {
+        ssize_t k = ::recv(fd, p, n, 0);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0)
+            return false;
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+    return true;
+}
+
+// Written whole under a temporary name, so the driver never reads half a number.
+void writePortFile(const std::string& path, int port)
+{
+    std::string tmp = path + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "w");
+    if (!f)
+        die("port file");
+    std::fprintf(f, "%d\n", port);
+    std::fclose(f);
+    if (std::rename(tmp.c_str(), path.c_str()) != 0)
+        die("port file");
+}
+
+int receiveFile(const char* portFile, const char* outPath)
+{
+    int port = 0;
+    int lfd = listenLoopback(port);
+    writePortFile(portFile, port);
+    int s = accept(lfd, nullptr, nullptr);
+    if (s < 0)
+        die("accept");
+    int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0)
+        die("open output");
+    std::vector<char> buf(BUFFER);
+    unsigned long long total = 0;
+    while (true) {
+        ssize_t k = ::recv(s, buf.data(), buf.size(), 0);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0)
+            die("recv");
+        if (k == 0)
+            break;
+        writeAll(out, buf.data(), static_cast<size_t>(k), false);
+        total += static_cast<unsigned long long>(k);
+    }
+    if (close(out) != 0)
+        die("close output");
+    close(s);
+    close(lfd);
+    std::printf("%llu\n", total);
+    return 0;
+}
+
+int sendFile(int port, const char* inPath)
+{
+    int in = open(inPath, O_RDONLY);
+    if (in < 0)
+        die("open input");
+    int s = connectLoopback(port);
+    std::vector<char> buf(BUFFER);
+    while (true) {
+        ssize_t k = ::read(in, buf.data(), buf.size());
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0)
+            die("read");
+        if (k == 0)
+            break;
+        writeAll(s, buf.data(), static_cast<size_t>(k), true);
+    }
+    close(in);
+    close(s);
+    return 0;
+}
+
+// A forked echo peer; the parent times each exchange.  An exchange has the
+// shape of one small file's turn in a build: each side sends a 20-byte
+// header and then a body of SIZE - 20 bytes, and reads them in the same two
+// steps.  Prints the median round trip and the parent's CPU time (user and
+// system) per exchange, both in microseconds.
+int roundTrip(int count, size_t size)
+{
+    const size_t header = 20;
+    if (size <= header)
+        size = header + 1;
+    int port = 0;
+    int lfd = listenLoopback(port);
+    pid_t child = fork();
+    if (child < 0)
+        die("fork");
+    std::vector<char> buf(size, 'x');
+    if (child == 0) {
+        int s = accept(lfd, nullptr, nullptr);
+        if (s < 0)
+            _exit(2);
+        noDelay(s);
+        while (readFull(s, buf.data(), header) && readFull(s, buf.data() + header, size - header)) {
+            writeAll(s, buf.data(), header, true);
+            writeAll(s, buf.data() + header, size - header, true);
+        }
+        _exit(0);
+    }
+    close(lfd);
+    int s = connectLoopback(port);
+    std::vector<double> us;
+    us.reserve(static_cast<size_t>(count));
+    rusage r0{}, r1{};
+    getrusage(RUSAGE_SELF, &r0);
+    for (int i = 0; i < count; ++i) {
+        auto t0 = std::chrono::steady_clock::now();
+        writeAll(s, buf.data(), header, true);
+        writeAll(s, buf.data() + header, size - header, true);
+        if (!readFull(s, buf.data(), header) || !readFull(s, buf.data() + header, size - header))
+            die("echo");
+        auto t1 = std::chrono::steady_clock::now();
+        us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    }
+    getrusage(RUSAGE_SELF, &r1);
+    close(s);
+    waitpid(child, nullptr, 0);
+    auto micros = [](rusage const& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e6 + r.ru_utime.tv_usec + r.ru_stime.tv_usec;
+    };
+    std::sort(us.begin(), us.end());
+    std::printf("%.2f %.2f\n", us[us.size() / 2], (micros(r1) - micros(r0)) / count);
+    return 0;
+}
+
+// Seconds of wall time, user and system time, peak RSS in KiB, exit status.
+int runCommand(const char* outPath, char** argv)
+{
+    FILE* out = std::fopen(outPath, "w");
+    if (!out)
+        die("figures file");
+    auto t0 = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child < 0)
+        die("fork");
+    if (child == 0) {
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    rusage ru{};
+    while (wait4(child, &status, 0, &ru) < 0)
+        if (errno != EINTR)
+            die("wait4");
+    auto t1 = std::chrono::steady_clock::now();
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::fprintf(out, "%.6f %ld.%06ld %ld.%06ld %ld %d\n",
+                 std::chrono::duration<double>(t1 - t0).count(),
+                 static_cast<long>(ru.ru_utime.tv_sec), static_cast<long>(ru.ru_utime.tv_usec),
+                 static_cast<long>(ru.ru_stime.tv_sec), static_cast<long>(ru.ru_stime.tv_usec),
+                 ru.ru_maxrss, code);
+    std::fclose(out);
+    return code;
+}
+
+void usage()
+{
+    std::fprintf(stderr,
+                 "usage: xrb_tcpcopy recv PORTFILE OUTFILE | send PORT INFILE | rtt COUNT [SIZE]\n"
+                 "                   | run OUT CMD [ARG...]\n");
+    std::exit(3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        usage();
+    std::string mode = argv[1];
+    if (mode == "run" && argc >= 4)
+        return runCommand(argv[2], argv + 3);
+    if (mode == "recv" && argc == 4)
+        return receiveFile(argv[2], argv[3]);
+    if (mode == "send" && argc == 4)
+        return sendFile(std::atoi(argv[2]), argv[3]);
+    if (mode == "rtt" && (argc == 3 || argc == 4)) {
+        int count = std::atoi(argv[2]);
+        long size = argc == 4 ? std::atol(argv[3]) : 108;
+        if (count < 1 || size < 1)
+            usage();
+        return roundTrip(count, static_cast<size_t>(size));
+    }
+    usage();
+}
