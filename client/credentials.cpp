@@ -15,7 +15,7 @@ const char kGuestUser[] = "GuestUser";
 // A manager we cannot talk to never makes the command line fail.
 bool askManager(TCString const& request, TCString& reply)
 {
-    XRB_TRACE_AT("credentials", "$$$ calling sec manager");
+    XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager");
     try {
         reply = securityMgrCall(request);
         return true;
@@ -30,7 +30,7 @@ bool askManager(TCString const& request, TCString& reply)
 
 void processCredentials()
 {
-    XRB_TRACE_AT("credentials", "$$$ calling sec manager? ");
+    XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager? ");
     if (buildUserid == kGuestUser)
         return;
 
