@@ -143,6 +143,7 @@ def main():
     tmp = tempfile.mkdtemp(prefix="xrb-e2e-")
     server = None
     secmgr = None
+    mounted = None
     failures = []
     try:
         subst = lambda s: s.replace("{tmp}", tmp)
@@ -216,8 +217,11 @@ def main():
             argv[0] = "/xrbbldc"
             cwd = root
             preexec = lambda: (os.chroot(root), os.chdir(inner))
-            # The leak checker reads /proc, which the new root lacks.
-            env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":detect_leaks=0").lstrip(":")
+            # A sanitizer runtime reads its options and threads from /proc.
+            os.makedirs(os.path.join(root, "proc"), exist_ok=True)
+            if subprocess.run(["mount", "-t", "proc", "proc", os.path.join(root, "proc")],
+                              stderr=subprocess.DEVNULL).returncode == 0:
+                mounted = os.path.join(root, "proc")
 
         started = time.time()
         client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -335,9 +339,11 @@ def main():
         if server is not None and server.poll() is None:
             server.send_signal(signal.SIGKILL)
             server.wait()
+        if mounted and subprocess.run(["umount", mounted]).returncode != 0:
+            subprocess.run(["umount", "-l", mounted])
         if args.keep:
             print("case folder:", tmp)
-        else:
+        elif not (mounted and os.path.ismount(mounted)):
             shutil.rmtree(tmp, ignore_errors=True)
     print("ok %s" % os.path.basename(args.case))
     return 0
