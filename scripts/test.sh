@@ -9,8 +9,12 @@ BUILD=${BUILD:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD" -j"$(nproc)"
 ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 300
+stages=1
 if [ "${QUICK:-0}" != 1 ]; then
   bash scripts/ci-sanitize.sh
   bash scripts/ci-fuzz.sh
   bash scripts/ci-static.sh
+  stages=4
 fi
+# Every stage stops the script on a failure, so reaching here means all passed.
+echo "stages: $stages passed, 0 failed"
