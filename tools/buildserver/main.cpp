@@ -115,6 +115,16 @@ int main(int argc, char** argv)
         usage();
         return 3;
     }
+    // Builds run in folders of their own: relative folders would no longer
+    // name the same place there.
+    for (std::string* dir : {&config.scriptsDir, &config.workRoot}) {
+        if (dir->empty())
+            continue;
+        if (char* full = ::realpath(dir->c_str(), nullptr)) {
+            *dir = full;
+            std::free(full);
+        }
+    }
     int fd = listenOn(bind, port);
     if (fd < 0) {
         std::fprintf(stderr, "xrbblds: cannot listen on %s port %d: %s\n", bind.c_str(), port,
