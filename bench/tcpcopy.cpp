@@ -5,8 +5,14 @@
 //
 //   xrb_tcpcopy recv PORTFILE OUTFILE   listen on 127.0.0.1, store one stream
 //   xrb_tcpcopy send PORT INFILE        send a file to 127.0.0.1:PORT
+//   xrb_tcpcopy swrecv PORTFILE OUTFILE CHUNK   the same, stop-and-wait:
+//   xrb_tcpcopy swsend PORT INFILE CHUNK        see below
 //   xrb_tcpcopy rtt COUNT [SIZE]        median round trip in microseconds
 //   xrb_tcpcopy run OUT CMD [ARG...]    run CMD, write its figures to OUT
+//
+// swrecv/swsend move the file the way the client's chunked transfer does,
+// with none of the client's code: the ceiling of the protocol itself on
+// this machine, so that the client can be told apart from its protocol.
 //
 // "run" exists because the kernel carries the peak RSS of the forking
 // process over exec: a command forked by the Python driver would report the
@@ -16,6 +22,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +32,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -172,6 +180,154 @@ int sendFile(int port, const char* inPath)
     return 0;
 }
 
+// The stop-and-wait pattern of the chunked transfer: chunks of CHUNK bytes,
+// each behind a small header (its length, whether it is the last), socket
+// calls of at most PIECE bytes, TCP_NODELAY on both ends.  The receiver
+// stores each chunk and then answers with an ACK-byte message, except after
+// the last; the sender reads the next chunk from its file before it waits
+// for that answer, as the client does.
+const size_t PIECE = 31744;
+const size_t ACK = 108;
+const size_t HEADER = 8;
+
+size_t parseChunk(const char* text)
+{
+    long v = std::atol(text);
+    // The header carries the length in 32 bits.
+    if (v < 1 || v > (1L << 30)) {
+        std::fprintf(stderr, "xrb_tcpcopy: bad chunk size %s\n", text);
+        std::exit(3);
+    }
+    return static_cast<size_t>(v);
+}
+
+void sendPieces(int fd, const char* p, size_t n)
+{
+    while (n > 0) {
+        size_t step = std::min(n, PIECE);
+        writeAll(fd, p, step, true);
+        p += step;
+        n -= step;
+    }
+}
+
+bool recvPieces(int fd, char* p, size_t n)
+{
+    while (n > 0) {
+        size_t step = std::min(n, PIECE);
+        if (!readFull(fd, p, step))
+            return false;
+        p += step;
+        n -= step;
+    }
+    return true;
+}
+
+void putWord(char* p, uint32_t v)
+{
+    v = htonl(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+uint32_t getWord(const char* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return ntohl(v);
+}
+
+int receiveStopAndWait(const char* portFile, const char* outPath, size_t chunk)
+{
+    int port = 0;
+    int lfd = listenLoopback(port);
+    writePortFile(portFile, port);
+    int s = accept(lfd, nullptr, nullptr);
+    if (s < 0)
+        die("accept");
+    noDelay(s);
+    int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0)
+        die("open output");
+    std::vector<char> buf(chunk);
+    char header[HEADER];
+    char ack[ACK] = {};
+    unsigned long long total = 0;
+    while (true) {
+        if (!readFull(s, header, HEADER))
+            die("chunk header");
+        uint32_t length = getWord(header);
+        bool last = getWord(header + 4) != 0;
+        if (length > chunk) {
+            std::fprintf(stderr, "xrb_tcpcopy: chunk of %u bytes, more than %zu\n",
+                         static_cast<unsigned>(length), chunk);
+            return 2;
+        }
+        if (!recvPieces(s, buf.data(), length))
+            die("chunk");
+        writeAll(out, buf.data(), length, false);
+        total += length;
+        if (last)
+            break;
+        writeAll(s, ack, ACK, true);
+    }
+    if (close(out) != 0)
+        die("close output");
+    close(s);
+    close(lfd);
+    std::printf("%llu\n", total);
+    return 0;
+}
+
+// Reads up to n bytes; fewer only at the end of the file.
+size_t readChunk(int fd, char* p, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t k = ::read(fd, p + got, n - got);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0)
+            die("read");
+        if (k == 0)
+            break;
+        got += static_cast<size_t>(k);
+    }
+    return got;
+}
+
+int sendStopAndWait(int port, const char* inPath, size_t chunk)
+{
+    int in = open(inPath, O_RDONLY);
+    if (in < 0)
+        die("open input");
+    struct stat st{};
+    if (fstat(in, &st) != 0)
+        die("stat input");
+    unsigned long long remaining = static_cast<unsigned long long>(st.st_size);
+    int s = connectLoopback(port);
+    // Header and chunk side by side, so that the header leaves with the
+    // chunk's first piece.
+    std::vector<char> buf(HEADER + chunk);
+    char* data = buf.data() + HEADER;
+    char ack[ACK];
+    size_t got = readChunk(in, data, static_cast<size_t>(std::min<unsigned long long>(remaining, chunk)));
+    while (remaining > chunk && got == chunk) {
+        putWord(buf.data(), static_cast<uint32_t>(chunk));
+        putWord(buf.data() + 4, 0);
+        sendPieces(s, buf.data(), HEADER + chunk);
+        remaining -= chunk;
+        got = readChunk(in, data, static_cast<size_t>(std::min<unsigned long long>(remaining, chunk)));
+        if (!readFull(s, ack, ACK))
+            die("acknowledgement");
+    }
+    putWord(buf.data(), static_cast<uint32_t>(got));
+    putWord(buf.data() + 4, 1);
+    sendPieces(s, buf.data(), HEADER + got);
+    close(in);
+    close(s);
+    return 0;
+}
+
 // A forked echo peer; the parent times each exchange.  An exchange has the
 // shape of one small file's turn in a build: each side sends a 20-byte
 // header and then a body of SIZE - 20 bytes, and reads them in the same two
@@ -259,6 +415,7 @@ void usage()
 {
     std::fprintf(stderr,
                  "usage: xrb_tcpcopy recv PORTFILE OUTFILE | send PORT INFILE | rtt COUNT [SIZE]\n"
+                 "                   | swrecv PORTFILE OUTFILE CHUNK | swsend PORT INFILE CHUNK\n"
                  "                   | run OUT CMD [ARG...]\n");
     std::exit(3);
 }
@@ -276,6 +433,10 @@ int main(int argc, char** argv)
         return receiveFile(argv[2], argv[3]);
     if (mode == "send" && argc == 4)
         return sendFile(std::atoi(argv[2]), argv[3]);
+    if (mode == "swrecv" && argc == 5)
+        return receiveStopAndWait(argv[2], argv[3], parseChunk(argv[4]));
+    if (mode == "swsend" && argc == 5)
+        return sendStopAndWait(std::atoi(argv[2]), argv[3], parseChunk(argv[4]));
     if (mode == "rtt" && (argc == 3 || argc == 4)) {
         int count = std::atoi(argv[2]);
         long size = argc == 4 ? std::atol(argv[3]) : 108;
