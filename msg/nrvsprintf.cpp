@@ -19,7 +19,7 @@ constexpr int kMaxArg = 100;
 
 enum class Kind : unsigned char { None, Int, Long, LongLong, IntMax, Size, PtrDiff, Ptr, Double, LongDouble };
 
-struct Spec {
+struct Directive {
     char flags[8];
     int nflags;
     int pos;               // positional argument number, 0 when sequential
@@ -88,7 +88,7 @@ int takePosition(char const*& p)
 
 // Parses the directive whose '%' is just before p.  Returns the character
 // behind it, or nullptr when the text is not a directive we accept.
-char const* parseSpec(char const* p, Spec& s)
+char const* parseDirective(char const* p, Directive& s)
 {
     std::memset(&s, 0, sizeof s);
     s.pos = takePosition(p);
@@ -134,10 +134,10 @@ char const* parseSpec(char const* p, Spec& s)
     return p;
 }
 
-bool takesValue(Spec const& s) { return s.conv != 'm'; }
+bool takesValue(Directive const& s) { return s.conv != 'm'; }
 
 // The type the caller passed for the directive's value.
-Kind valueKind(Spec const& s)
+Kind valueKind(Directive const& s)
 {
     switch (s.conv) {
     case 's': case 'S': case 'p': case 'n':
@@ -161,7 +161,7 @@ Kind valueKind(Spec const& s)
 
 // Gives the directive its argument numbers; false when it would pass the
 // bounds, in which case it is written as plain text and takes nothing.
-bool assign(Spec& s, Numbering& n)
+bool assign(Directive& s, Numbering& n)
 {
     int seq = n.sequential;
     int slots = n.slots + (takesValue(s) ? 1 : 0) + (s.widthStar ? 1 : 0) + (s.precStar ? 1 : 0);
@@ -281,7 +281,7 @@ void appendNumber(char*& q, long v)
 
 // Writes one directive: the plain directive is rebuilt with the '*' values
 // put in as digits, then printed with the value in the type it names.
-void writeSpec(Out& out, Spec const& s, Value const* args, char const* errorText)
+void writeDirective(Out& out, Directive const& s, Value const* args, char const* errorText)
 {
     char piece[64];
     char* q = piece;
@@ -404,8 +404,8 @@ int format(Out& out, char const* fmt, va_list ap)
             ++p;
             continue;
         }
-        Spec s;
-        char const* end = parseSpec(p, s);
+        Directive s;
+        char const* end = parseDirective(p, s);
         if (!end || !assign(s, num))
             continue;
         if (s.widthArg)
@@ -446,13 +446,13 @@ int format(Out& out, char const* fmt, va_list ap)
             text = ++p;
             continue;
         }
-        Spec s;
-        char const* end = parseSpec(p, s);
+        Directive s;
+        char const* end = parseDirective(p, s);
         if (!end || !assign(s, num)) {
             text = p - 1;   // written as it stands
             continue;
         }
-        writeSpec(out, s, args, errorText);
+        writeDirective(out, s, args, errorText);
         text = p = end;
     }
     out.text(text, static_cast<std::size_t>(p - text));
