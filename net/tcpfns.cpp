@@ -158,21 +158,7 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
 }
 
 int Send(int sock, const char* buffer, int length) {
-    int sent = 0;
-    while (sent < length) {
-        int piece = length - sent < TCP_PIECE ? length - sent : TCP_PIECE;
-        ssize_t n = ::send(sock, buffer + sent, piece, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int e = errno;
-            TRACE("$$$ tcp/ip errorno= '%d'", e);
-            std::printf("%s \n", std::strerror(e));
-            fail(msgGet(MSG_SEND_FAILED, e));
-        }
-        sent += static_cast<int>(n);
-    }
-    return 0;
+    return SendPair(sock, buffer, length, nullptr, 0);
 }
 
 int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength) {

@@ -441,10 +441,10 @@ int checkFileSpecMatch(char const* name, char const* pattern)
 int checkTrace(char const* unit)
 {
     char area[AREA];
-    char* spec = getProfileVar("XRB_TRACE", area);
-    if (spec == nullptr)
+    char* patterns = getProfileVar("XRB_TRACE", area);
+    if (patterns == nullptr)
         return 0;
-    char const* p = spec;
+    char const* p = patterns;
     for (;;) {
         while (*p == ' ' || *p == ',')
             ++p;

@@ -44,10 +44,10 @@ enum class Len { none, hh, h, l, ll, L, j, z, t };
 #endif
 
 template <typename T>
-void emit(Sink& out, const char* spec, T value)
+void emit(Sink& out, const char* directive, T value)
 {
     if (out.room() > 1)
-        out.advance(std::snprintf(out.buf + out.len, out.room(), spec, value));
+        out.advance(std::snprintf(out.buf + out.len, out.room(), directive, value));
 }
 
 #if defined(__GNUC__)
@@ -131,31 +131,31 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
         }
         taken += needed;
 
-        char spec[80];
+        char directive[80];
         size_t sl = 0;
-        spec[sl++] = '%';
-        std::memcpy(spec + sl, flagsStart, flagsLen);
+        directive[sl++] = '%';
+        std::memcpy(directive + sl, flagsStart, flagsLen);
         sl += flagsLen;
         if (starWidth)
-            sl += static_cast<size_t>(std::snprintf(spec + sl, 16, "%d", va_arg(args, int)));
+            sl += static_cast<size_t>(std::snprintf(directive + sl, 16, "%d", va_arg(args, int)));
         else {
-            std::memcpy(spec + sl, widthStart, widthLen);
+            std::memcpy(directive + sl, widthStart, widthLen);
             sl += widthLen;
         }
         if (hasPrec) {
             if (starPrec) {
                 int prec = va_arg(args, int);
-                sl += static_cast<size_t>(std::snprintf(spec + sl, 16, ".%d", prec < 0 ? 0 : prec));
+                sl += static_cast<size_t>(std::snprintf(directive + sl, 16, ".%d", prec < 0 ? 0 : prec));
             } else {
-                std::memcpy(spec + sl, precStart, precLen);
+                std::memcpy(directive + sl, precStart, precLen);
                 sl += precLen;
             }
         }
-        char* lenAt = spec + sl;
-        std::memcpy(spec + sl, lenStart, lenLen);
+        char* lenAt = directive + sl;
+        std::memcpy(directive + sl, lenStart, lenLen);
         sl += lenLen;
-        spec[sl++] = conv;
-        spec[sl] = '\0';
+        directive[sl++] = conv;
+        directive[sl] = '\0';
 
         switch (conv) {
         case 'f': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
@@ -170,43 +170,43 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
                 const wchar_t* ws = va_arg(args, const wchar_t*);
                 if (ws == nullptr) {
                     std::memmove(lenAt, lenAt + 1, std::strlen(lenAt));
-                    emit(out, spec, "<bad pointer>");
+                    emit(out, directive, "<bad pointer>");
                 } else {
-                    emit(out, spec, ws);
+                    emit(out, directive, ws);
                 }
             } else {
                 const char* s = va_arg(args, const char*);
-                emit(out, spec, s != nullptr ? s : "<bad pointer>");
+                emit(out, directive, s != nullptr ? s : "<bad pointer>");
             }
             break;
         case 'd': case 'i':
             switch (len) {
-            case Len::l: emit(out, spec, va_arg(args, long)); break;
-            case Len::ll: emit(out, spec, va_arg(args, long long)); break;
-            case Len::j: emit(out, spec, va_arg(args, intmax_t)); break;
-            case Len::z: emit(out, spec, va_arg(args, ptrdiff_t)); break;
-            case Len::t: emit(out, spec, va_arg(args, ptrdiff_t)); break;
-            default: emit(out, spec, va_arg(args, int)); break;
+            case Len::l: emit(out, directive, va_arg(args, long)); break;
+            case Len::ll: emit(out, directive, va_arg(args, long long)); break;
+            case Len::j: emit(out, directive, va_arg(args, intmax_t)); break;
+            case Len::z: emit(out, directive, va_arg(args, ptrdiff_t)); break;
+            case Len::t: emit(out, directive, va_arg(args, ptrdiff_t)); break;
+            default: emit(out, directive, va_arg(args, int)); break;
             }
             break;
         case 'o': case 'u': case 'x': case 'X':
             switch (len) {
-            case Len::l: emit(out, spec, va_arg(args, unsigned long)); break;
-            case Len::ll: emit(out, spec, va_arg(args, unsigned long long)); break;
-            case Len::j: emit(out, spec, va_arg(args, uintmax_t)); break;
-            case Len::z: emit(out, spec, va_arg(args, size_t)); break;
-            case Len::t: emit(out, spec, va_arg(args, size_t)); break;
-            default: emit(out, spec, va_arg(args, unsigned int)); break;
+            case Len::l: emit(out, directive, va_arg(args, unsigned long)); break;
+            case Len::ll: emit(out, directive, va_arg(args, unsigned long long)); break;
+            case Len::j: emit(out, directive, va_arg(args, uintmax_t)); break;
+            case Len::z: emit(out, directive, va_arg(args, size_t)); break;
+            case Len::t: emit(out, directive, va_arg(args, size_t)); break;
+            default: emit(out, directive, va_arg(args, unsigned int)); break;
             }
             break;
         case 'c':
             if (len == Len::l)
-                emit(out, spec, static_cast<wint_t>(va_arg(args, unsigned int)));
+                emit(out, directive, static_cast<wint_t>(va_arg(args, unsigned int)));
             else
-                emit(out, spec, va_arg(args, int));
+                emit(out, directive, va_arg(args, int));
             break;
         case 'p':
-            emit(out, spec, va_arg(args, void*));
+            emit(out, directive, va_arg(args, void*));
             break;
         case 'n':
             (void)va_arg(args, void*); // never written through
