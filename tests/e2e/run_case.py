@@ -5,7 +5,7 @@ A case file is a set of sections:
 
   [cmd]            the client's arguments (shell words)
   [env]            NAME=value lines added to the client's environment
-  [cwd]            the client's folder, default {tmp}/work
+  [cwd]            the client's folder, default {tmp}/home
   [chroot]         run the client with {tmp}/root as its root folder (the
                    binary and its libraries are copied in; needs root); the
                    section's text is the client's folder inside, default /
@@ -147,7 +147,7 @@ def main():
     failures = []
     try:
         subst = lambda s: s.replace("{tmp}", tmp)
-        os.makedirs(os.path.join(tmp, "work"))
+        os.makedirs(os.path.join(tmp, "home"))
         for name in order:
             if name.startswith("mkdir "):
                 os.makedirs(os.path.join(tmp, subst(name[6:].strip())), exist_ok=True)
@@ -206,7 +206,7 @@ def main():
             if "=" in line:
                 k, v = line.split("=", 1)
                 env[k.strip()] = subst(v)
-        cwd = subst(sections.get("cwd", "").strip()) or os.path.join(tmp, "work")
+        cwd = subst(sections.get("cwd", "").strip()) or os.path.join(tmp, "home")
         os.makedirs(cwd, exist_ok=True)
 
         preexec = None
