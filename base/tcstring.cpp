@@ -51,17 +51,24 @@ long wordOffset(char const* s, unsigned int n)
     }
 }
 
+// Leading white space and an optional sign, as the standard conversions
+// accept them; returns the first digit's position.
+char const* skipBlanksAndSign(char const* s, bool& neg)
+{
+    while (*s && std::isspace(static_cast<unsigned char>(*s)))
+        ++s;
+    neg = *s == '-';
+    if (*s == '+' || *s == '-')
+        ++s;
+    return s;
+}
+
 // Reads decimal text the way a 32-bit string-to-unsigned-long would, so the
 // result does not depend on the width of long.
 uint32_t parseUnsigned32(char const* s)
 {
-    while (*s && std::isspace(static_cast<unsigned char>(*s)))
-        ++s;
     bool neg = false;
-    if (*s == '+' || *s == '-') {
-        neg = *s == '-';
-        ++s;
-    }
+    s = skipBlanksAndSign(s, neg);
     uint64_t v = 0;
     bool over = false;
     while (*s >= '0' && *s <= '9') {
@@ -650,13 +657,8 @@ TCString TCString::upperCase(TCString const& s)
 int TCString::asInt() const
 {
     char const* s = data_;
-    while (*s && std::isspace(static_cast<unsigned char>(*s)))
-        ++s;
     bool neg = false;
-    if (*s == '+' || *s == '-') {
-        neg = *s == '-';
-        ++s;
-    }
+    s = skipBlanksAndSign(s, neg);
     int64_t v = 0;
     while (*s >= '0' && *s <= '9') {
         if (v <= static_cast<int64_t>(INT32_MAX) + 1)
