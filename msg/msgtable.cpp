@@ -120,4 +120,6 @@ char const* const msgdefault[MSG_COUNT] = {
     /* 115 */ "Return code     : %1$s   (good when %2$s %3$s)\n",
     /* 116 */ "=================== Build script output ===================\n",
     /* 117 */ "===========================================================\n",
+    /* 118 */ "\nXRBW-007\nWarning: The password for %1$s was not stored: the security\nmanager could not be started or reached.\n\n",
+    /* 119 */ "\nXRBE-079\nThe server did not answer within %1$s seconds.\n",
 };
