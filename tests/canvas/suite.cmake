@@ -7,15 +7,14 @@ if(TARGET termcanvas)
   include(UseJava)
 
   set(_tc_dir ${CMAKE_CURRENT_LIST_DIR})
+  # The probe is compiled and run against the shipped termcanvas.jar.
+  get_target_property(_tc_canvas_jar termcanvas_jar JAR_FILE)
   file(GLOB_RECURSE _tc_java CONFIGURE_DEPENDS ${_tc_dir}/java/*.java)
-  add_jar(canvas_probe SOURCES ${_tc_java}
-    GENERATE_NATIVE_HEADERS canvas_probe_headers
-      DESTINATION ${CMAKE_CURRENT_BINARY_DIR}/canvas_native)
-  add_dependencies(canvas_probe termcanvas)
+  add_jar(canvas_probe SOURCES ${_tc_java} INCLUDE_JARS termcanvas_jar)
 
   get_target_property(_tc_jar canvas_probe JAR_FILE)
   set(_tc_driver ${Python3_EXECUTABLE} ${_tc_dir}/canvas_driver.py
-    --java ${Java_JAVA_EXECUTABLE} --jar ${_tc_jar}
+    --java ${Java_JAVA_EXECUTABLE} --jar ${_tc_jar}:${_tc_canvas_jar}
     --libdir $<TARGET_FILE_DIR:termcanvas> --tmux ${TC_TMUX}
     --work ${CMAKE_CURRENT_BINARY_DIR}/canvas_work)
   foreach(_case init_size cursor draw input interrupt quit debug_log bad_terminal constants)
@@ -25,14 +24,33 @@ if(TARGET termcanvas)
   # The debug log has a fixed name, so its test must not overlap another run of it.
   set_tests_properties(canvas.debug_log PROPERTIES RESOURCE_LOCK canvas_debug_log)
 
+  # The library as a Java developer uses it: the example under tmux, programs
+  # built against the installed jar alone, the Debian package, and every
+  # command of the README section "Using the canvas library from Java".
+  set(_tc_user ${Python3_EXECUTABLE} ${_tc_dir}/java_user.py
+    --source ${CMAKE_SOURCE_DIR} --build ${CMAKE_BINARY_DIR} --tmux ${TC_TMUX}
+    --cmake ${CMAKE_COMMAND} --cpack ${CMAKE_CPACK_COMMAND}
+    --work ${CMAKE_CURRENT_BINARY_DIR}/canvas_work)
+  foreach(_case example example_java example_small debug installed package readme)
+    add_test(NAME canvas.java.${_case} COMMAND ${_tc_user} ${_case})
+    set_tests_properties(canvas.java.${_case} PROPERTIES TIMEOUT 300)
+  endforeach()
+  # These run "cmake --build" (the demo script, cpack) in this build folder:
+  # one at a time.  The debug case shares the fixed debug log.
+  set_tests_properties(canvas.java.example canvas.java.example_small canvas.java.package
+    PROPERTIES RESOURCE_LOCK canvas_build_tree)
+  set_tests_properties(canvas.java.debug PROPERTIES RESOURCE_LOCK "canvas_build_tree;canvas_debug_log")
+
   add_test(NAME canvas.exports COMMAND ${Python3_EXECUTABLE} ${_tc_dir}/check_exports.py
-    $<TARGET_FILE:termcanvas> ${_tc_dir}/java/com/qvx/morbit/forms/common/CursesCanvas7.java)
+    $<TARGET_FILE:termcanvas>
+    ${CMAKE_SOURCE_DIR}/canvas/java/com/qvx/morbit/forms/common/CursesCanvas7.java)
   set_tests_properties(canvas.exports PROPERTIES TIMEOUT 30)
 
-  # The library's declarations must match what javac says the natives are:
-  # compiled together, any difference of name or argument is an error.
+  # The library's declarations must match what javac says the shipped class's
+  # natives are: compiled together, any difference of name or argument is an error.
   add_test(NAME canvas.signatures COMMAND ${CMAKE_CXX_COMPILER} -std=c++17 -fsyntax-only
-    -I${CMAKE_CURRENT_BINARY_DIR}/canvas_native -I${CMAKE_SOURCE_DIR}/canvas
+    "-I$<JOIN:$<TARGET_PROPERTY:termcanvas_native_headers,INTERFACE_INCLUDE_DIRECTORIES>,;-I>"
+    -I${CMAKE_SOURCE_DIR}/canvas
     "-I$<JOIN:$<TARGET_PROPERTY:termcanvas_jni,INTERFACE_INCLUDE_DIRECTORIES>,;-I>"
     ${_tc_dir}/signature_check.cpp
     COMMAND_EXPAND_LISTS)
