@@ -20,6 +20,9 @@ A case file is a set of sections:
                    scripts of {tmp}/scripts and these further arguments
   [bind]           the address the server listens on (default 127.0.0.1);
                    the case is skipped when the machine cannot listen there
+  [netns]          the case runs in a network namespace of its own (needs
+                   root, else skipped) whose loopback also has the
+                   addresses of the section, one a line (fd00::7)
   [tty]            the client's standard error is a pseudo-terminal; what
                    it shows there is checked as standard error
   [expect]         checks, one a line (see CHECKS below)
@@ -52,7 +55,7 @@ import tempfile
 import threading
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|bind|tty|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|bind|netns|tty|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -134,6 +137,25 @@ class SecurityManager:
         self.thread.join(timeout=5)
 
 
+def enter_netns(addresses):
+    """Runs this case again in a new network namespace; inside, brings its
+    loopback up with the addresses.  False (skip) when that cannot be done."""
+    if os.environ.get("XRB_E2E_NETNS") != "1":
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            print("skipped: a network namespace needs root and unshare")
+            return False
+        env = dict(os.environ, XRB_E2E_NETNS="1")
+        sys.stdout.flush()
+        os.execvpe("unshare", ["unshare", "-n", sys.executable] + sys.argv, env)
+    setup = [["ip", "link", "set", "lo", "up"]]
+    setup += [["ip", "addr", "add", a, "dev", "lo"] for a in addresses]
+    for cmd in setup:
+        if subprocess.run(cmd, stderr=subprocess.DEVNULL).returncode != 0:
+            print("skipped: " + " ".join(cmd) + " failed")
+            return False
+    return True
+
+
 def only_v6(name):
     try:
         found = socket.getaddrinfo(name, None, proto=socket.IPPROTO_TCP)
@@ -185,6 +207,8 @@ def main():
     sections, order = parse_case(args.case)
     if "chroot" in sections and os.geteuid() != 0:
         print("skipped: a changed root folder needs root")
+        sys.exit(77)
+    if "netns" in sections and not enter_netns(sections["netns"].split()):
         sys.exit(77)
     for line in sections.get("expect", "").splitlines():
         if line.startswith("needs-v6-only ") and not only_v6(line.split()[1]):
