@@ -10,6 +10,7 @@
 #include "msg/msg.h"
 #include "protocol/commpacket.h"
 #include "protocol/filexfer.h"
+#include "protocol/progress.h"
 #include "protocol/wiremsg.h"
 #include "trace/fhgtrace.h"
 
@@ -140,6 +141,7 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
                 throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
         }
         uint64_t remaining = static_cast<uint64_t>(size);
+        TransferProgress progress(plainName(name.text()), size);
         // A small file needs no buffer of the full chunk size.
         reserveData(remaining < chunk ? remaining : chunk);
         auto readPiece = [&]() -> size_t {
@@ -164,6 +166,7 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
                 Convert2ascii(conversion);
             }
             send(sock, 0);
+            progress.moved(chunk);
             remaining -= chunk;
             // The chunk now sits in the packet buffer: read the next one while
             // the peer stores this one, rather than after its acknowledgement.
@@ -197,6 +200,7 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
     TRACE("Enter FileBulkPacket::recvBulk. File name is %s", name.text());
     // The peer names the file in its chunks; errors report the name asked for.
     std::string asked(name.text());
+    TransferProgress progress(plainName(asked.c_str()), -1);
     try {
         CommPacket(COMM_REQ_FILE, asked.c_str()).send(sock, 0);
         while (!lastChunk) {
@@ -224,6 +228,7 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
                 throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
             }
             TRACE("Wrote %d bytes", static_cast<int>(wrote));
+            progress.moved(wrote);
             if (!lastChunk)
                 CommPacket(COMM_FILE_NEXT).send(sock, 0);
         }
