@@ -267,36 +267,41 @@ int Send(int sock, const char* buffer, int length) {
 }
 
 int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength) {
+    SendPiece pieces[2] = {{first, firstLength < 0 ? 0 : firstLength},
+                           {second, secondLength < 0 ? 0 : secondLength}};
+    return SendPieces(sock, pieces, 2);
+}
+
+int SendPieces(int sock, const SendPiece* pieces, int count) {
     lastWaitRanOut = 0;
-    if (firstLength < 0)
-        firstLength = 0;
-    if (secondLength < 0)
-        secondLength = 0;
     // With a wait limit the send never blocks; a full socket is waited on
     // below, for at most the limit.
     int limit = limitOf(sock);
     int flags = MSG_NOSIGNAL | (limit > 0 ? MSG_DONTWAIT : 0);
-    long long total = static_cast<long long>(firstLength) + secondLength;
-    long long sent = 0;
-    while (sent < total) {
-        iovec iov[2];
+    const int MAX_IOV = 8;
+    int at = 0;              // the piece where the unsent bytes begin
+    long long off = 0;       // and how far into it
+    while (true) {
+        while (at < count && (pieces[at].length <= 0 || off >= pieces[at].length)) {
+            ++at;
+            off = 0;
+        }
+        if (at >= count)
+            break;
+        // At most TCP_PIECE bytes per call, gathered from the pieces.
+        iovec iov[MAX_IOV];
         int n = 0;
         long long budget = TCP_PIECE;
-        if (sent < firstLength) {
-            long long take = firstLength - sent < budget ? firstLength - sent : budget;
-            iov[n].iov_base = const_cast<char*>(first + sent);
+        long long o = off;
+        for (int k = at; k < count && n < MAX_IOV && budget > 0; ++k, o = 0) {
+            long long left = pieces[k].length - o;
+            if (left <= 0)
+                continue;
+            long long take = left < budget ? left : budget;
+            iov[n].iov_base = const_cast<char*>(pieces[k].data + o);
             iov[n].iov_len = static_cast<size_t>(take);
             ++n;
             budget -= take;
-        }
-        if (budget > 0) {
-            long long off = sent > firstLength ? sent - firstLength : 0;
-            long long take = secondLength - off < budget ? secondLength - off : budget;
-            if (take > 0) {
-                iov[n].iov_base = const_cast<char*>(second + off);
-                iov[n].iov_len = static_cast<size_t>(take);
-                ++n;
-            }
         }
         msghdr msg;
         std::memset(&msg, 0, sizeof msg);
@@ -316,7 +321,24 @@ int SendPair(int sock, const char* first, int firstLength, const char* second, i
             std::printf("%s \n", std::strerror(e));
             fail(msgGet(MSG_SEND_FAILED, e));
         }
-        sent += w;
+        // Step past what went.
+        long long sent = w;
+        while (sent > 0 && at < count) {
+            long long left = pieces[at].length - off;
+            if (left <= 0) {
+                ++at;
+                off = 0;
+                continue;
+            }
+            if (sent < left) {
+                off += sent;
+                sent = 0;
+            } else {
+                sent -= left;
+                ++at;
+                off = 0;
+            }
+        }
     }
     return 0;
 }

@@ -28,6 +28,14 @@ int Send(int sock, const char* buffer, int length);
 // Sends first then second as one stream, so that a short header and its body
 // can leave in one segment whatever the peer's acknowledgement timing.
 int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength);
+// One part of a stream that SendPieces sends.
+struct SendPiece {
+    const char* data;
+    long long length;
+};
+// Sends the pieces in order as one stream (a packet's parts from several
+// buffers, without first copying them together).
+int SendPieces(int sock, const SendPiece* pieces, int count);
 int Recv(int sock, char* buffer, int length, int timeout);
 int Disconnect(int sock);
 // Waits at most timeout seconds for data; non-zero when data may be read.

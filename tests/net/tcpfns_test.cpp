@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
@@ -208,6 +209,25 @@ TEST(Transfer, PairArrivesAsOneStream) {
     EXPECT_EQ(SendPair(p.a, head.data(), 20, body.data(), static_cast<int>(body.size())), 0);
     reader.join();
     EXPECT_EQ(got, head + body);
+}
+
+// Many pieces, empty ones among them, more than one socket call gathers:
+// one stream in order.
+TEST(Transfer, PiecesArriveAsOneStream) {
+    Pair p;
+    std::vector<std::string> parts = {"a", "", std::string(40000, 'b'), "cd", "", "e", "f", "g",
+                                      "h", "i", std::string(31744, 'j'), "kl"};
+    std::vector<SendPiece> pieces;
+    std::string all;
+    for (const std::string& part : parts) {
+        pieces.push_back({part.data(), static_cast<long long>(part.size())});
+        all += part;
+    }
+    std::string got(all.size(), '\0');
+    std::thread reader([&] { Recv(p.b, &got[0], static_cast<int>(got.size()), 0); });
+    EXPECT_EQ(SendPieces(p.a, pieces.data(), static_cast<int>(pieces.size())), 0);
+    reader.join();
+    EXPECT_EQ(got, all);
 }
 
 TEST(Transfer, HeaderInThreePiecesWithTimeout) {
