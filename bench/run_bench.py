@@ -265,8 +265,8 @@ class Bench:
         return {k: statistics.median(v) for k, v in res.items()}
 
     def on_terminal(self, argv, cwd, env):
-        """Seconds of argv with its standard error on a pseudo-terminal, and
-        the number of progress lines drawn there."""
+        """The figures of argv with its standard error on a pseudo-terminal,
+        and the number of progress lines drawn there."""
         master, slave = pty.openpty()
         seen = []
 
@@ -289,7 +289,7 @@ class Bench:
         finally:
             reader.join(timeout=5)
             os.close(master)
-        return fig.seconds, b"".join(seen).count(b"MiB/s")
+        return fig, b"".join(seen).count(b"MiB/s")
 
     def progress(self):
         """Transfers with the progress line against the same without it."""
@@ -300,19 +300,22 @@ class Bench:
         make_file(big, size)
         out = os.path.join(folder, "big.out")
         quiet = dict(self.env, XRB_PROGRESS="0")
-        res = {k: [] for k in ("up", "up_off", "down", "down_off", "lines")}
+        keys = ("up", "up_off", "down", "down_off")
+        res = {k: [] for k in keys + tuple(k + "_cpu" for k in keys) + ("lines",)}
         for _ in range(self.args.runs):
             for key, env in (("up", self.env), ("up_off", quiet)):
-                t, lines = self.on_terminal(self.client_argv("-b", "noop", "-ib", "big.bin"), folder, env)
-                res[key].append(t)
+                fig, lines = self.on_terminal(self.client_argv("-b", "noop", "-ib", "big.bin"), folder, env)
+                res[key].append(fig.seconds)
+                res[key + "_cpu"].append(fig.cpu)
                 if key == "up":
                     res["lines"].append(lines)
                 self.settle()
             for key, env in (("down", self.env), ("down_off", quiet)):
-                t, lines = self.on_terminal(
+                fig, lines = self.on_terminal(
                     self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out"), folder, env)
                 os.remove(out)
-                res[key].append(t)
+                res[key].append(fig.seconds)
+                res[key + "_cpu"].append(fig.cpu)
                 self.settle()
         shutil.rmtree(folder)
         return {k: statistics.median(v) for k, v in res.items()}
@@ -430,6 +433,9 @@ def main():
         for key, label in (("up", "upload"), ("down", "download")):
             c, b = mb / prog[key], mb / prog[key + "_off"]
             row("%s on a terminal, line vs none (MB/s)" % label, "%.0f" % c, "%.0f" % b,
+                c / b, "(info)", None)
+            c, b = prog[key + "_cpu"] * 1000, prog[key + "_off_cpu"] * 1000
+            row("%s on a terminal, line vs none (client CPU ms)" % label, "%.0f" % c, "%.0f" % b,
                 c / b, "(info)", None)
         rows.append(("progress lines drawn per upload", "%d" % prog["lines"], "-", "-", "(info)", "-"))
     if args.transfers_only:
