@@ -20,15 +20,22 @@ that both see the same load):
               the median round trip of that exchange.  The wall time per file
               (mostly the server's work) is shown for information.
   -version    start to exit of "xrbbldc -version", against /bin/true
+  progress    (--progress) upload and download with standard error on a
+              pseudo-terminal, so that the progress line is drawn, against
+              the same with XRB_PROGRESS=0, taken in turn; shows what the
+              line costs and how often it was drawn
 
 Usage: run_bench.py --build BUILD_DIR [--size BYTES] [--runs N] [--files N]
-                    [--tmp DIR] [--strict]
+                    [--tmp DIR] [--strict] [--progress] [--transfers-only]
+--transfers-only skips the many-files and -version figures.
 --strict makes the exit status 1 when a target is missed; without it the
 status is 1 only when something failed to run.
 """
 import argparse
 import filecmp
 import os
+import pty
+import threading
 import shutil
 import signal
 import statistics
@@ -65,12 +72,12 @@ class Runner:
         self.launcher = launcher
         self.figures = os.path.join(tmp, "figures")
 
-    def start(self, argv, **kw):
+    def start(self, argv, stderr=subprocess.PIPE, **kw):
         """Starts argv under the launcher; finish() waits for it."""
         if os.path.exists(self.figures):
             os.remove(self.figures)
         return subprocess.Popen([self.launcher, "run", self.figures] + argv,
-                                stderr=subprocess.PIPE, **kw)
+                                stderr=stderr, **kw)
 
     def finish(self, proc, argv, figures=None):
         try:
@@ -79,8 +86,10 @@ class Runner:
             proc.kill()
             proc.wait()
             raise BenchError("timed out: " + " ".join(argv))
-        err = proc.stderr.read().decode(errors="replace").strip()
-        proc.stderr.close()
+        err = ""
+        if proc.stderr:
+            err = proc.stderr.read().decode(errors="replace").strip()
+            proc.stderr.close()
         fig = Figures(figures or self.figures)
         if proc.returncode != 0 or fig.status != 0:
             raise BenchError("%s exited with %d: %s" % (argv[0], fig.status, err))
@@ -255,6 +264,62 @@ class Bench:
         os.remove(big)
         return {k: statistics.median(v) for k, v in res.items()}
 
+    def on_terminal(self, argv, cwd, env):
+        """The figures of argv with its standard error on a pseudo-terminal,
+        and the number of progress lines drawn there."""
+        master, slave = pty.openpty()
+        seen = []
+
+        def drain():
+            while True:
+                try:
+                    data = os.read(master, 65536)
+                except OSError:
+                    return
+                if not data:
+                    return
+                seen.append(data)
+
+        reader = threading.Thread(target=drain, daemon=True)
+        reader.start()
+        proc = self.runner.start(argv, stderr=slave, cwd=cwd, env=env, stdout=subprocess.DEVNULL)
+        os.close(slave)
+        try:
+            fig = self.runner.finish(proc, argv)
+        finally:
+            reader.join(timeout=5)
+            os.close(master)
+        return fig, b"".join(seen).count(b"MiB/s")
+
+    def progress(self):
+        """Transfers with the progress line against the same without it."""
+        size = self.args.size
+        folder = os.path.join(self.tmp, "progress")
+        os.mkdir(folder)
+        big = os.path.join(folder, "big.bin")
+        make_file(big, size)
+        out = os.path.join(folder, "big.out")
+        quiet = dict(self.env, XRB_PROGRESS="0")
+        keys = ("up", "up_off", "down", "down_off")
+        res = {k: [] for k in keys + tuple(k + "_cpu" for k in keys) + ("lines",)}
+        for _ in range(self.args.runs):
+            for key, env in (("up", self.env), ("up_off", quiet)):
+                fig, lines = self.on_terminal(self.client_argv("-b", "noop", "-ib", "big.bin"), folder, env)
+                res[key].append(fig.seconds)
+                res[key + "_cpu"].append(fig.cpu)
+                if key == "up":
+                    res["lines"].append(lines)
+                self.settle()
+            for key, env in (("down", self.env), ("down_off", quiet)):
+                fig, lines = self.on_terminal(
+                    self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out"), folder, env)
+                os.remove(out)
+                res[key].append(fig.seconds)
+                res[key + "_cpu"].append(fig.cpu)
+                self.settle()
+        shutil.rmtree(folder)
+        return {k: statistics.median(v) for k, v in res.items()}
+
     def settle(self):
         # Lets the server finish removing its work folder before the next run.
         time.sleep(0.3)
@@ -309,6 +374,10 @@ def main():
     ap.add_argument("--files", type=int, default=1000)
     ap.add_argument("--tmp", default=None, help="where the files go (default: system temp)")
     ap.add_argument("--strict", action="store_true")
+    ap.add_argument("--progress", action="store_true",
+                    help="also measure the progress line on a pseudo-terminal")
+    ap.add_argument("--transfers-only", action="store_true",
+                    help="skip the many-files and -version figures")
     args = ap.parse_args()
 
     base = args.tmp or tempfile.gettempdir()
@@ -324,8 +393,10 @@ def main():
         bench = Bench(args, tmp)
         bench.start_server()
         tr = bench.transfers()
-        cpu, wall, rtt, bare = bench.many_files()
-        ver, true_ms = bench.version()
+        prog = bench.progress() if args.progress else None
+        if not args.transfers_only:
+            cpu, wall, rtt, bare = bench.many_files()
+            ver, true_ms = bench.version()
     except (BenchError, subprocess.SubprocessError, OSError) as e:
         print("run_bench: " + str(e), file=sys.stderr)
         return 1
@@ -351,13 +422,26 @@ def main():
         row("%s %d MiB (MB/s)" % (label, args.size // MIB), "%.0f" % c, "%.0f" % b,
             c / b, ">= 0.80", c / b >= 0.8)
         row("%s: client vs ceiling (MB/s)" % label, "%.0f" % c, "%.0f ceiling" % w,
-            c / w, "(info)", None)
+            c / w, ">= 0.90", c / w >= 0.9)
         row("%s: ceiling vs plain (MB/s)" % label, "%.0f ceiling" % w, "%.0f" % b,
             w / b, "(info)", None)
     for key, label in (("up_rss", "upload"), ("down_rss", "download")):
         c = tr[key]
         row("peak RSS, %s (MiB)" % label, "%.1f" % (c / 1024), "%.1f" % (tr["base_rss"] / 1024),
             c / tr["base_rss"], "<= %.1f MiB" % (rss_limit_kib / 1024), c <= rss_limit_kib)
+    if prog:
+        for key, label in (("up", "upload"), ("down", "download")):
+            c, b = mb / prog[key], mb / prog[key + "_off"]
+            row("%s on a terminal, line vs none (MB/s)" % label, "%.0f" % c, "%.0f" % b,
+                c / b, "(info)", None)
+            c, b = prog[key + "_cpu"] * 1000, prog[key + "_off_cpu"] * 1000
+            row("%s on a terminal, line vs none (client CPU ms)" % label, "%.0f" % c, "%.0f" % b,
+                c / b, "(info)", None)
+        rows.append(("progress lines drawn per upload", "%d" % prog["lines"], "-", "-", "(info)", "-"))
+    if args.transfers_only:
+        print(table(rows))
+        print("(medians of %d runs; chunk %d bytes; file %d bytes)" % (args.runs, chunk, args.size))
+        return 1 if (args.strict and missed) else 0
     row("%d files: client CPU per file (us)" % args.files, "%.1f" % cpu, "%.1f bare" % bare,
         cpu / bare, "(info)", None)
     own = cpu - bare

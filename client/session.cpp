@@ -200,19 +200,26 @@ Step actOn(int& sock, CommPacket& pkt)
 
 int runServerTest(int sock)
 {
-    CommPacket request(COMM_PING);
-    request.set_strdata(nlsLanguage);
-    request.send(sock, 0);
+    try {
+        CommPacket request(COMM_PING);
+        request.set_strdata(nlsLanguage);
+        request.send(sock, 0);
 
-    CommPacket reply(sock, 0);
-    if (reply.get_commtype() == COMM_NONE) {
-        Error("%s", msgGet(53));
+        CommPacket reply(sock, 0);
+        if (reply.get_commtype() == COMM_NONE) {
+            Error("%s", msgGet(53));
+            return 1;
+        }
+        char const* text = reply.get_strdata();
+        _talk("%s", text != nullptr ? text : "");
+        char const* version = reply.get_version();
+        peerVersion = version != nullptr ? version : "";
+    } catch (TCException* e) {
+        // The server did not answer within the wait limit.
+        Error("%s", e->getMessage());
+        delete e;
         return 1;
     }
-    char const* text = reply.get_strdata();
-    _talk("%s", text != nullptr ? text : "");
-    char const* version = reply.get_version();
-    peerVersion = version != nullptr ? version : "";
     switch (checkVersion(peerVersion, myVersion)) {
     case -1:
         Error("%s", msgGet(108, "QVX"));

@@ -63,3 +63,19 @@ void setDefaults()
     if (char const* lang = std::getenv("XRB_LANG"))
         nlsLanguage = lang;
 }
+
+int ioTimeoutFrom(char const* text)
+{
+    // The largest wait a poll() in milliseconds can express.
+    const long long most = 2147483;
+    if (text == nullptr || *text == '\0')
+        return 0;
+    long long v = 0;
+    for (char const* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9')
+            return 0;
+        if (v <= most)
+            v = v * 10 + (*p - '0');
+    }
+    return static_cast<int>(v > most ? most : v);
+}

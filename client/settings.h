@@ -43,6 +43,12 @@ extern int logToScreenToo;
 // Assigns the defaults in the documented order and reads XRB_LANG.
 void setDefaults();
 
+// Seconds that each wait for the build server may last without progress,
+// from a value of XRB_IOTIMEOUT: a clean positive decimal number (digits
+// only, at most 2147483), else 0 for no limit (unset, empty, 0, a sign,
+// blanks or trailing text).  Larger numbers count as 2147483.
+int ioTimeoutFrom(char const* text);
+
 // Time-stamped output to the log (and standard output when logToScreenToo).
 void _talk(const char* format, ...)
 #if defined(__GNUC__)

@@ -51,7 +51,9 @@ int connect2server(char const* host, char const* port)
     TCString h(host);
     TCString p(port);
     try {
-        return Connect(h, p, nullptr, nullptr, 1);
+        int sock = Connect(h, p, nullptr, nullptr, 1);
+        setWaitLimit(sock, ioTimeoutFrom(std::getenv("XRB_IOTIMEOUT")));
+        return sock;
     } catch (TCException* e) {
         Error("%s", e->getMessage());
         delete e;

@@ -6,7 +6,7 @@
 #include <cstdarg>
 
 // Number of entries of the built-in table (1-based message numbers).
-constexpr int MSG_COUNT = 119;
+constexpr int MSG_COUNT = 120;
 
 // The table itself: message n is entry n - 1.
 extern char const* const msgdefault[MSG_COUNT];

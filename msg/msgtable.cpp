@@ -122,4 +122,5 @@ char const* const msgdefault[MSG_COUNT] = {
     /* 117 */ "===========================================================\n",
     /* 118 */ "\nXRBW-007\nWarning: The password for %1$s was not stored: the security\nmanager could not be started or reached.\n\n",
     /* 119 */ "\nXRBE-079\nThe server did not answer within %1$s seconds.\n",
+    /* 120 */ "%1$s  %2$s  %3$s/s  %4$s left",
 };

@@ -1,5 +1,5 @@
-// TCP transport of the client: IPv4 stream sockets, complete sends and
-// receives in bounded pieces, marker-terminated replies.
+// TCP transport of the client: IPv4 (or IPv6) stream sockets, complete sends
+// and receives in bounded pieces, marker-terminated replies.
 #include "net/tcpfns.h"
 
 #include <arpa/inet.h>
@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <map>
 #include <string>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -33,6 +34,50 @@ const int MSG_HOST_UNRESOLVED = 43;   // XRBE-012
 const int MSG_BAD_PORT = 45;          // XRBE-014
 const int MSG_CONNECTION_BROKEN = 53; // XRBE-022
 const int MSG_SEND_FAILED = 82;       // XRBE-052
+const int MSG_NO_ANSWER = 119;        // XRBE-079
+
+// Wait limits by socket, for the few sockets that have one.
+std::map<int, int>& waitLimits() {
+    static std::map<int, int> limits;
+    return limits;
+}
+
+int limitOf(int sock) {
+    std::map<int, int>& m = waitLimits();
+    if (m.empty())
+        return 0;
+    auto it = m.find(sock);
+    return it == m.end() ? 0 : it->second;
+}
+
+int lastWaitRanOut = 0;
+
+// The peer said nothing for seconds: the connection counts as broken, after
+// a word on how long we waited.
+[[noreturn]] void failWaitRanOut(int seconds) {
+    lastWaitRanOut = 1;
+    TRACE("no progress for %d seconds", seconds);
+    std::string text = msgGet(MSG_NO_ANSWER, std::to_string(seconds).c_str());
+    text += msgGet(MSG_CONNECTION_BROKEN);
+    throw new TCException(text.c_str());
+}
+
+// Waits until the socket shows one of events; false when seconds passed
+// without.
+bool waitFor(int sock, short events, int seconds) {
+    pollfd p;
+    p.fd = sock;
+    p.events = events;
+    p.revents = 0;
+    long long ms = static_cast<long long>(seconds) * 1000;
+    if (ms > 0x7FFFFFFF)
+        ms = 0x7FFFFFFF;
+    int rc;
+    do {
+        rc = poll(&p, 1, static_cast<int>(ms));
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
 
 const char END_MARKER[8] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
 const int END_MARKER_LEN = 8;
@@ -49,7 +94,7 @@ void ignoreSigpipe() {
 }
 
 // Resolves host into addr (network order); false when it cannot be resolved.
-bool resolveHost(const char* host, uint32_t& addr) {
+bool resolveIPv4(const char* host, uint32_t& addr) {
     hostent* h = gethostbyname(host);
     if (h && h->h_addr_list && h->h_addr_list[0] && h->h_length >= 4) {
         std::memcpy(&addr, h->h_addr_list[0], 4);
@@ -63,6 +108,26 @@ bool resolveHost(const char* host, uint32_t& addr) {
         return false;
     }
     std::memcpy(&addr, &dotted, 4);
+    return true;
+}
+
+// The server's address: IPv4 as always, then IPv6.  A text with a colon or
+// a bracket can only be an IPv6 address, and asking the IPv4 resolver about
+// it would only send it to the name server.
+bool resolveServer(const char* host, sockaddr_storage& sa, socklen_t& len, uint32_t& v4) {
+    std::memset(&sa, 0, sizeof sa);
+    v4 = 0;
+    if (!std::strchr(host, ':') && host[0] != '[' && resolveIPv4(host, v4)) {
+        sockaddr_in* in = reinterpret_cast<sockaddr_in*>(&sa);
+        in->sin_family = AF_INET;
+        in->sin_addr.s_addr = v4;
+        len = sizeof *in;
+        return true;
+    }
+    sockaddr_in6* in6 = reinterpret_cast<sockaddr_in6*>(&sa);
+    if (!resolveIPv6(host, *in6))
+        return false;
+    len = sizeof *in6;
     return true;
 }
 
@@ -80,13 +145,53 @@ long long parsePort(const char* text) {
 
 }  // namespace
 
+bool resolveIPv6(const char* host, sockaddr_in6& out) {
+    if (!host || !*host)
+        return false;
+    std::string text(host);
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    if (text[0] == '[') {
+        // Brackets hold an address, never a name.
+        if (text.size() < 3 || text.back() != ']')
+            return false;
+        text = text.substr(1, text.size() - 2);
+        hints.ai_flags = AI_NUMERICHOST;
+    }
+    addrinfo* res = nullptr;
+    if (getaddrinfo(text.c_str(), nullptr, &hints, &res) != 0 || !res)
+        return false;
+    bool found = false;
+    for (addrinfo* a = res; a && !found; a = a->ai_next) {
+        if (a->ai_family == AF_INET6 && a->ai_addrlen >= sizeof out) {
+            std::memcpy(&out, a->ai_addr, sizeof out);
+            found = true;
+        }
+    }
+    freeaddrinfo(res);
+    return found;
+}
+
+void setWaitLimit(int sock, int seconds) {
+    if (seconds > 0)
+        waitLimits()[sock] = seconds;
+    else
+        waitLimits().erase(sock);
+}
+
+int waitRanOut() { return lastWaitRanOut; }
+
 int Connect(const char* host, const char* port, char* record, long* recordLength, int attempts) {
     TRACE("Enter Connect");
     TRACE("hostName = %s portname = %s\n", host ? host : "(null)", port ? port : "(null)");
     const char* hostText = host ? host : "";
 
     uint32_t addr = 0;
-    if (!resolveHost(hostText, addr))
+    sockaddr_storage sa;
+    socklen_t saLength = 0;
+    if (!resolveServer(hostText, sa, saLength, addr))
         fail(msgGet(MSG_HOST_UNRESOLVED, hostText));
     TRACE("Successful gethostbyname");
 
@@ -121,7 +226,7 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
     int sock = -1;
     int lastErrno = 0;
     while (attempts > 0 && sock < 0) {
-        sock = socket(AF_INET, SOCK_STREAM, 0);
+        sock = socket(sa.ss_family, SOCK_STREAM, 0);
         if (sock < 0) {
             lastErrno = errno;
             sleep(1);
@@ -132,16 +237,16 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
         fail(msgGet(MSG_NO_SOCKET, lastErrno));
     TRACE("Successful socket creation");
 
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = addr;
-    sa.sin_port = htons(static_cast<uint16_t>(portNumber & 0xFFFF));
+    uint16_t netPort = htons(static_cast<uint16_t>(portNumber & 0xFFFF));
+    if (sa.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port = netPort;
+    else
+        reinterpret_cast<sockaddr_in*>(&sa)->sin_port = netPort;
 
     TRACE(" Connecting ...");
     int rc;
     do {
-        rc = connect(sock, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        rc = connect(sock, reinterpret_cast<sockaddr*>(&sa), saLength);
     } while (rc != 0 && errno == EINTR);
     TRACE(" returned .. rc   = %d", rc);
     if (rc != 0) {
@@ -162,51 +267,84 @@ int Send(int sock, const char* buffer, int length) {
 }
 
 int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength) {
-    if (firstLength < 0)
-        firstLength = 0;
-    if (secondLength < 0)
-        secondLength = 0;
-    long long total = static_cast<long long>(firstLength) + secondLength;
-    long long sent = 0;
-    while (sent < total) {
-        iovec iov[2];
+    SendPiece pieces[2] = {{first, firstLength < 0 ? 0 : firstLength},
+                           {second, secondLength < 0 ? 0 : secondLength}};
+    return SendPieces(sock, pieces, 2);
+}
+
+int SendPieces(int sock, const SendPiece* pieces, int count) {
+    lastWaitRanOut = 0;
+    // With a wait limit the send never blocks; a full socket is waited on
+    // below, for at most the limit.
+    int limit = limitOf(sock);
+    int flags = MSG_NOSIGNAL | (limit > 0 ? MSG_DONTWAIT : 0);
+    const int MAX_IOV = 8;
+    int at = 0;              // the piece where the unsent bytes begin
+    long long off = 0;       // and how far into it
+    while (true) {
+        while (at < count && (pieces[at].length <= 0 || off >= pieces[at].length)) {
+            ++at;
+            off = 0;
+        }
+        if (at >= count)
+            break;
+        // At most TCP_PIECE bytes per call, gathered from the pieces.
+        iovec iov[MAX_IOV];
         int n = 0;
         long long budget = TCP_PIECE;
-        if (sent < firstLength) {
-            long long take = firstLength - sent < budget ? firstLength - sent : budget;
-            iov[n].iov_base = const_cast<char*>(first + sent);
+        long long o = off;
+        for (int k = at; k < count && n < MAX_IOV && budget > 0; ++k, o = 0) {
+            long long left = pieces[k].length - o;
+            if (left <= 0)
+                continue;
+            long long take = left < budget ? left : budget;
+            iov[n].iov_base = const_cast<char*>(pieces[k].data + o);
             iov[n].iov_len = static_cast<size_t>(take);
             ++n;
             budget -= take;
-        }
-        if (budget > 0) {
-            long long off = sent > firstLength ? sent - firstLength : 0;
-            long long take = secondLength - off < budget ? secondLength - off : budget;
-            if (take > 0) {
-                iov[n].iov_base = const_cast<char*>(second + off);
-                iov[n].iov_len = static_cast<size_t>(take);
-                ++n;
-            }
         }
         msghdr msg;
         std::memset(&msg, 0, sizeof msg);
         msg.msg_iov = iov;
         msg.msg_iovlen = n;
-        ssize_t w = ::sendmsg(sock, &msg, MSG_NOSIGNAL);
+        ssize_t w = ::sendmsg(sock, &msg, flags);
         if (w < 0) {
             if (errno == EINTR)
                 continue;
+            if (limit > 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!waitFor(sock, POLLOUT, limit))
+                    failWaitRanOut(limit);
+                continue;
+            }
             int e = errno;
             TRACE("$$$ tcp/ip errorno= '%d'", e);
             std::printf("%s \n", std::strerror(e));
             fail(msgGet(MSG_SEND_FAILED, e));
         }
-        sent += w;
+        // Step past what went.
+        long long sent = w;
+        while (sent > 0 && at < count) {
+            long long left = pieces[at].length - off;
+            if (left <= 0) {
+                ++at;
+                off = 0;
+                continue;
+            }
+            if (sent < left) {
+                off += sent;
+                sent = 0;
+            } else {
+                sent -= left;
+                ++at;
+                off = 0;
+            }
+        }
     }
     return 0;
 }
 
 int Recv(int sock, char* buffer, int length, int timeout) {
+    lastWaitRanOut = 0;
     if (length <= 0)
         return 0;
     ignoreSigpipe();
@@ -214,16 +352,20 @@ int Recv(int sock, char* buffer, int length, int timeout) {
     // data until acknowledged (Nagle) is not kept waiting for a delayed ACK.
     int one = 1;
     setsockopt(sock, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    // The caller's time-out, else the socket's wait limit.  Data that is
+    // already there is taken without a wait.
+    int limit = timeout > 0 ? timeout : limitOf(sock);
+    int flags = limit > 0 ? MSG_DONTWAIT : 0;
     int received = 0;
     while (received < length) {
         int piece = length - received < TCP_PIECE ? length - received : TCP_PIECE;
-        ssize_t n;
-        if (timeout > 0 && !waitTimeout(sock, timeout)) {
-            n = -1;
-        } else {
-            n = ::recv(sock, buffer + received, piece, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
+        ssize_t n = ::recv(sock, buffer + received, piece, flags);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && limit > 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitTimeout(sock, limit))
+                failWaitRanOut(limit);
+            continue;
         }
         if (n <= 0) {
             TRACE("$$$ tcp/ip errorno= '%d'", errno);
@@ -234,20 +376,7 @@ int Recv(int sock, char* buffer, int length, int timeout) {
     return 0;
 }
 
-int waitTimeout(int sock, int timeout) {
-    pollfd p;
-    p.fd = sock;
-    p.events = POLLIN;
-    p.revents = 0;
-    long long ms = static_cast<long long>(timeout) * 1000;
-    if (ms > 0x7FFFFFFF)
-        ms = 0x7FFFFFFF;
-    int rc;
-    do {
-        rc = poll(&p, 1, static_cast<int>(ms));
-    } while (rc < 0 && errno == EINTR);
-    return rc > 0 ? 1 : 0;
-}
+int waitTimeout(int sock, int timeout) { return waitFor(sock, POLLIN, timeout) ? 1 : 0; }
 
 int RecvAll(int sock, char* buffer, int* count, int bufferSize) {
     ignoreSigpipe();
@@ -280,6 +409,7 @@ int RecvAll(int sock, char* buffer, int* count, int bufferSize) {
 int Disconnect(int sock) {
     if (sock < 0)
         return 0;
+    setWaitLimit(sock, 0);
     return close(sock);
 }
 
@@ -287,10 +417,18 @@ char* getPeer(int sock, char* out, int size) {
     if (!out || size <= 0)
         return out;
     out[0] = '\0';
-    sockaddr_in sa;
+    sockaddr_storage sa;
     socklen_t len = sizeof sa;
-    if (getpeername(sock, reinterpret_cast<sockaddr*>(&sa), &len) == 0 && sa.sin_family == AF_INET) {
-        std::strncpy(out, inet_ntoa(sa.sin_addr), size - 1);
+    if (getpeername(sock, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return out;
+    char text[INET6_ADDRSTRLEN];
+    const void* addr = nullptr;
+    if (sa.ss_family == AF_INET)
+        addr = &reinterpret_cast<sockaddr_in*>(&sa)->sin_addr;
+    else if (sa.ss_family == AF_INET6)
+        addr = &reinterpret_cast<sockaddr_in6*>(&sa)->sin6_addr;
+    if (addr && inet_ntop(sa.ss_family, addr, text, sizeof text)) {
+        std::strncpy(out, text, size - 1);
         out[size - 1] = '\0';
     }
     return out;

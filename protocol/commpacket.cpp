@@ -2,6 +2,7 @@
 #include "protocol/commpacket.h"
 
 #include "base/tcexp.h"
+#include "net/tcpfns.h"
 #include "protocol/wiremsg.h"
 #include "trace/fhgtrace.h"
 
@@ -29,6 +30,10 @@ CommPacket::CommPacket(int sock, int timeout) : commtype(COMM_NONE), intdata(0) 
         recv(sock, PKT_COMM, timeout);
         parse();
     } catch (TCException* e) {
+        // A peer that stopped answering is not a packet to act on: the
+        // caller reports it and ends the conversation.
+        if (waitRanOut())
+            throw;
         delete e;
         commtype = COMM_NONE;
     }
@@ -53,6 +58,8 @@ int CommPacket::send(int sock, int encipherBody) {
         buildXmit();
         return Packet::send(sock, encipherBody);
     } catch (TCException* e) {
+        if (waitRanOut())
+            throw;
         delete e;
         return -1;
     }

@@ -30,14 +30,16 @@ public:
     explicit CommPacket(COMMTYPE_ type);            // string data and version ""
     CommPacket(COMMTYPE_ type, const char* strdata);
     CommPacket(COMMTYPE_ type, int intdata, const char* strdata);
-    // Receives one control packet.  Never throws: a failed receive or parse
-    // leaves COMM_NONE.
+    // Receives one control packet.  A failed receive or parse leaves
+    // COMM_NONE; only a wait that ran out (a socket with a wait limit)
+    // throws.
     CommPacket(int sock, int timeout);
     // Reads the body that is in the shared buffer now.
     CommPacket();
 
     void buildXmit();
-    // Never throws: a failed send shows at the next receive.
+    // A failed send shows at the next receive; only a wait for room that
+    // ran out throws.
     int send(int sock, int encipher);
     void parse();
 

@@ -1,15 +1,20 @@
 // File chunks and the chunked transfer with one acknowledgement per chunk.
 #include "protocol/filebulk.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include "base/tcexp.h"
 #include "msg/msg.h"
+#include "net/tcpfns.h"
 #include "protocol/commpacket.h"
 #include "protocol/filexfer.h"
+#include "protocol/progress.h"
+#include "protocol/reader.h"
 #include "protocol/wiremsg.h"
 #include "trace/fhgtrace.h"
 
@@ -20,6 +25,20 @@ const int TAG_NAME = 501;
 const int TAG_DATA = 502;
 const int TAG_LAST = 503;
 const int MSG_READ_FAILED = 50;   // XRBE-019
+
+// Writes n bytes to fd; returns how many were written before a failure.
+size_t writeWhole(int fd, const char* bytes, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd, bytes + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        done += static_cast<size_t>(w);
+    }
+    return done;
+}
 
 const char* plainName(const char* travelling) {
     const char* s = stripSuffix(travelling);
@@ -71,9 +90,36 @@ void FileBulkPacket::buildXmit() {
 }
 
 int FileBulkPacket::send(int sock, int encipherBody) {
-    buildXmit();
     TRACE("Length of file bulk packet = %d", static_cast<int>(length));
-    int rc = Packet::send(sock, encipherBody);
+    uint64_t padded = (uint64_t(length) + 7) / 8 * 8;
+    if (encipherBody || length == 0 || !data || padded + 4096 > XMIT_MAX_BODY) {
+        buildXmit();
+        int rc = Packet::send(sock, encipherBody);
+        resetXmitBuf();
+        return rc;
+    }
+    // The same bytes as buildXmit and Packet::send, but the chunk goes out
+    // from the chunk buffer: only the units around it are built, so a chunk
+    // costs no copy into the packet buffer.
+    xmitInit(PKT_FILEBULK);
+    xmitAddText(TAG_NAME, name.text(), UNIT_NLSTEXT);
+    xmitAddInt(TAG_LAST, lastChunk);
+    xmitAddUnit(TAG_DATA, 0, nullptr, UNIT_BINARY);
+    uint32_t prefix = bodyLength;
+    putU32(reinterpret_cast<unsigned char*>(buffer) + prefix - 4, length);
+    xmitAddEnd();
+    uint64_t body = uint64_t(prefix) + padded + (bodyLength - prefix);
+    putU32(xmit_header, PKT_MAGIC);
+    putU32(xmit_header + 4, static_cast<uint32_t>(body));
+    putU32(xmit_header + 8, KEY_CLEAR);
+    std::memset(xmit_header + 12, 0, XMIT_HEADER_SIZE - 12);
+    static const char zeros[8] = {};
+    SendPiece pieces[5] = {{reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE},
+                           {buffer, prefix},
+                           {data.get(), length},
+                           {zeros, static_cast<long long>(padded - length)},
+                           {buffer + prefix, bodyLength - prefix}};
+    int rc = SendPieces(sock, pieces, 5);
     resetXmitBuf();
     return rc;
 }
@@ -140,6 +186,7 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
                 throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
         }
         uint64_t remaining = static_cast<uint64_t>(size);
+        TransferProgress progress(plainName(name.text()), size);
         // A small file needs no buffer of the full chunk size.
         reserveData(remaining < chunk ? remaining : chunk);
         auto readPiece = [&]() -> size_t {
@@ -164,9 +211,11 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
                 Convert2ascii(conversion);
             }
             send(sock, 0);
+            progress.moved(chunk);
             remaining -= chunk;
-            // The chunk now sits in the packet buffer: read the next one while
-            // the peer stores this one, rather than after its acknowledgement.
+            // The chunk has been handed to the connection: read the next one
+            // while the peer stores this one, rather than after its
+            // acknowledgement.
             got = readPiece();
             CommPacket ack(sock, 0);
             if (ack.get_commtype() == COMM_FILE_ABORT) {
@@ -197,6 +246,7 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
     TRACE("Enter FileBulkPacket::recvBulk. File name is %s", name.text());
     // The peer names the file in its chunks; errors report the name asked for.
     std::string asked(name.text());
+    TransferProgress progress(plainName(asked.c_str()), -1);
     try {
         CommPacket(COMM_REQ_FILE, asked.c_str()).send(sock, 0);
         while (!lastChunk) {
@@ -215,15 +265,18 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
             }
             if (!file)
                 continue;
-            size_t wrote = length ? std::fwrite(bytes, 1, length, file) : 0;
-            // Flushed per chunk so that a full disk shows at the chunk that hit it.
-            if (wrote < length || std::fflush(file) != 0) {
+            // Straight to the file, one call for the chunk rather than the
+            // stream's three (fill its buffer, write the rest, flush), and a
+            // full disk shows at the chunk that hit it.
+            size_t wrote = writeWhole(fileno(file), bytes, length);
+            if (wrote < length) {
                 closeFile();
                 if (!lastChunk)
                     CommPacket(COMM_FILE_ABORT).send(sock, 0);
                 throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
             }
             TRACE("Wrote %d bytes", static_cast<int>(wrote));
+            progress.moved(wrote);
             if (!lastChunk)
                 CommPacket(COMM_FILE_NEXT).send(sock, 0);
         }

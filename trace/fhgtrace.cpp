@@ -23,6 +23,7 @@
 #include "base/NLSGlobal.h"
 #include "base/commonC.h"
 #include "msg/msg.h"
+#include "net/tcpfns.h"
 #include "trace/tracefmt.h"
 
 int TRACEFLAG = 2;
@@ -294,20 +295,32 @@ size_t writeEnd()
     return writeLine("End of trace for all processes and threads\n");
 }
 
-bool resolveHost(char const* host, struct in_addr* out)
+// The collector's address: IPv4 first, then IPv6 (plain, in brackets or by
+// name).  Through getaddrinfo, whose results are the caller's own: the
+// transport may be in the middle of its own look-up when a record is traced.
+bool resolveHost(char const* host, struct sockaddr_storage* out, socklen_t* len)
 {
-    if (inet_pton(AF_INET, host, out) == 1)
-        return true;
-    struct addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* res = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &res) != 0 || res == nullptr)
-        return false;
-    *out = reinterpret_cast<struct sockaddr_in*>(res->ai_addr)->sin_addr;
-    freeaddrinfo(res);
-    return true;
+    std::memset(out, 0, sizeof *out);
+    if (std::strchr(host, ':') == nullptr && host[0] != '[') {
+        struct sockaddr_in* in = reinterpret_cast<struct sockaddr_in*>(out);
+        in->sin_family = AF_INET;
+        *len = sizeof *in;
+        if (inet_pton(AF_INET, host, &in->sin_addr) == 1)
+            return true;
+        struct addrinfo hints;
+        std::memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        struct addrinfo* res = nullptr;
+        if (getaddrinfo(host, nullptr, &hints, &res) == 0 && res != nullptr) {
+            in->sin_addr = reinterpret_cast<struct sockaddr_in*>(res->ai_addr)->sin_addr;
+            freeaddrinfo(res);
+            return true;
+        }
+    }
+    struct sockaddr_in6* in6 = reinterpret_cast<struct sockaddr_in6*>(out);
+    *len = sizeof *in6;
+    return resolveIPv6(host, *in6);
 }
 
 void traceConnect()
@@ -331,19 +344,22 @@ void traceConnect()
     }
     if (portno > 65535)
         return;
-    struct sockaddr_in addr;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(portno));
-    if (!resolveHost(host, &addr.sin_addr))
+    struct sockaddr_storage addr;
+    socklen_t addrLength = 0;
+    if (!resolveHost(host, &addr, &addrLength))
         return;
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t netPort = htons(static_cast<uint16_t>(portno));
+    if (addr.ss_family == AF_INET6)
+        reinterpret_cast<struct sockaddr_in6*>(&addr)->sin6_port = netPort;
+    else
+        reinterpret_cast<struct sockaddr_in*>(&addr)->sin_port = netPort;
+    int s = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         return;
     // A bounded connect: an unreachable collector must not stall the client.
     int flags = fcntl(s, F_GETFL, 0);
     fcntl(s, F_SETFL, flags | O_NONBLOCK);
-    int r = ::connect(s, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr);
+    int r = ::connect(s, reinterpret_cast<struct sockaddr*>(&addr), addrLength);
     if (r != 0 && errno == EINPROGRESS) {
         struct pollfd pfd = {s, POLLOUT, 0};
         int err = 0;

@@ -18,18 +18,32 @@ A case file is a set of sections:
                    unless written) and closes
   [normal]         instead of [server]: the server in normal mode, with the
                    scripts of {tmp}/scripts and these further arguments
+  [bind]           the address the server listens on (default 127.0.0.1);
+                   the case is skipped when the machine cannot listen there
+  [netns]          the case runs in a network namespace of its own (needs
+                   root, else skipped) whose loopback also has the
+                   addresses of the section, one a line (fd00::7)
+  [tty]            the client's standard error is a pseudo-terminal; what
+                   it shows there is checked as standard error
   [expect]         checks, one a line (see CHECKS below)
   [stdout]         the exact standard output, time stamps shown as "<TS> "
   [stderr]         the exact standard error
 
 Every text may use {tmp} (the case's own folder), {port} and {secport}.
-The check "still-running" expects the client to be waiting at its limit;
+Server verbs: see tools/buildserver/scripted.cpp; "ask file NAME
+stop_after=N" takes N chunks of the file and "serve NAME ... stop_after=N"
+sends N, and then each goes silent (no acknowledgement, no next chunk) and
+the script goes on, usually with "sleep".
+
+The check "needs-v6-only NAME" skips the case unless NAME resolves to IPv6
+addresses only.  The check "still-running" expects the client to be waiting at its limit;
 it is then ended by the test.  A client that dies of a signal fails.  Check texts
 take Python escapes (\\n, \\f, \\x0c).
 """
 import argparse
 import codecs
 import os
+import pty
 import re
 import shlex
 import shutil
@@ -41,7 +55,7 @@ import tempfile
 import threading
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|bind|netns|tty|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -123,6 +137,60 @@ class SecurityManager:
         self.thread.join(timeout=5)
 
 
+def enter_netns(addresses):
+    """Runs this case again in a new network namespace; inside, brings its
+    loopback up with the addresses.  False (skip) when that cannot be done."""
+    if os.environ.get("XRB_E2E_NETNS") != "1":
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            print("skipped: a network namespace needs root and unshare")
+            return False
+        env = dict(os.environ, XRB_E2E_NETNS="1")
+        sys.stdout.flush()
+        os.execvpe("unshare", ["unshare", "-n", sys.executable] + sys.argv, env)
+    setup = [["ip", "link", "set", "lo", "up"]]
+    setup += [["ip", "addr", "add", a, "dev", "lo"] for a in addresses]
+    for cmd in setup:
+        if subprocess.run(cmd, stderr=subprocess.DEVNULL).returncode != 0:
+            print("skipped: " + " ".join(cmd) + " failed")
+            return False
+    return True
+
+
+def only_v6(name):
+    try:
+        found = socket.getaddrinfo(name, None, proto=socket.IPPROTO_TCP)
+    except OSError:
+        return False
+    return bool(found) and all(f[0] == socket.AF_INET6 for f in found)
+
+
+class Terminal:
+    """A pseudo-terminal whose output is collected while the client runs."""
+
+    def __init__(self):
+        self.master, self.slave = pty.openpty()
+        self.data = b""
+        self.thread = threading.Thread(target=self.drain, daemon=True)
+        self.thread.start()
+
+    def drain(self):
+        while True:
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:
+                return
+            if not chunk:
+                return
+            self.data += chunk
+
+    def text(self):
+        os.close(self.slave)
+        self.thread.join(timeout=5)
+        os.close(self.master)
+        # The terminal turns each newline into a carriage return and newline.
+        return self.data.replace(b"\r\n", b"\n")
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1")
@@ -140,6 +208,12 @@ def main():
     if "chroot" in sections and os.geteuid() != 0:
         print("skipped: a changed root folder needs root")
         sys.exit(77)
+    if "netns" in sections and not enter_netns(sections["netns"].split()):
+        sys.exit(77)
+    for line in sections.get("expect", "").splitlines():
+        if line.startswith("needs-v6-only ") and not only_v6(line.split()[1]):
+            print("skipped: %s does not resolve to IPv6 addresses only" % line.split()[1])
+            sys.exit(77)
     tmp = tempfile.mkdtemp(prefix="xrb-e2e-")
     server = None
     secmgr = None
@@ -183,12 +257,19 @@ def main():
             mode += shlex.split(subst(sections["normal"]))
         else:
             mode = ["--script", script, "--record", record, "--deadline", str(int(client_limit) + 5)]
+        bind = sections.get("bind", "").strip()
+        if bind:
+            mode += ["--bind", bind]
         server = subprocess.Popen([args.server, "--port", "0", "--port-file", portfile] + mode,
                                   stdout=subprocess.DEVNULL, stderr=server_out)
         deadline = time.time() + 10
         while not os.path.exists(portfile):
             if server.poll() is not None or time.time() > deadline:
-                raise Failure("the server did not start: " + read(os.path.join(tmp, "server.err")))
+                why = read(os.path.join(tmp, "server.err"))
+                if bind and "cannot listen" in why:
+                    print("skipped: " + why.strip())
+                    return 77
+                raise Failure("the server did not start: " + why)
             time.sleep(0.02)
         port = read(portfile).strip()
         secport = ""
@@ -223,8 +304,10 @@ def main():
                               stderr=subprocess.DEVNULL).returncode == 0:
                 mounted = os.path.join(root, "proc")
 
+        terminal = Terminal() if "tty" in sections else None
         started = time.time()
-        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+        client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                                  stderr=terminal.slave if terminal else subprocess.PIPE,
                                   preexec_fn=preexec)
         waits = "still-running" in checks
         try:
@@ -246,12 +329,14 @@ def main():
                 client.kill()
                 out, err = client.communicate()
                 raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
-                          % (client_limit, out.decode("latin-1"), err.decode("latin-1")))
+                          % (client_limit, out.decode("latin-1"), (err or b"").decode("latin-1")))
         elapsed = time.time() - started
         if client.returncode < 0 and not waits:
             failures.append("the client was ended by signal %d" % -client.returncode)
         if secmgr is not None:
             secmgr.close()
+        if terminal:
+            err = terminal.text()
         out, err = out.decode("latin-1"), err.decode("latin-1")
         try:
             server_status = server.wait(timeout=0.5 if normal else 10)
@@ -271,7 +356,7 @@ def main():
             rest = subst(rest)
             if word == "status":
                 check(client.returncode == int(rest), "exit status %d, expected %s" % (client.returncode, rest))
-            elif word in ("limit", "still-running"):
+            elif word in ("limit", "still-running", "needs-v6-only"):
                 pass
             elif word == "secmgr-got":
                 got = secmgr.request.decode("latin-1") if secmgr else None

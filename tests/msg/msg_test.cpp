@@ -197,7 +197,7 @@ TEST(MsgTable, IdsAreWellFormedAndOrdered)
     EXPECT_STREQ(msgFormat(1), "English (Internal)");
     EXPECT_STREQ(msgFormat(4), "|1.00||00/09/22|");
     EXPECT_STREQ(msgFormat(0), "");
-    EXPECT_STREQ(msgFormat(120), "");
+    EXPECT_STREQ(msgFormat(MSG_COUNT + 1), "");
     // Exact wording the client relies on, odd spacing and spelling included.
     EXPECT_STREQ(msgFormat(37), "\nXRBE-006\nRequired parameter flag %1$s not specifed.\n");
     EXPECT_STREQ(msgFormat(33), "\nXRBE-002\nExpecting value for flag %1$s,  found end of command string. \n");

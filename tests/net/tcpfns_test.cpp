@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
@@ -210,6 +211,25 @@ TEST(Transfer, PairArrivesAsOneStream) {
     EXPECT_EQ(got, head + body);
 }
 
+// Many pieces, empty ones among them, more than one socket call gathers:
+// one stream in order.
+TEST(Transfer, PiecesArriveAsOneStream) {
+    Pair p;
+    std::vector<std::string> parts = {"a", "", std::string(40000, 'b'), "cd", "", "e", "f", "g",
+                                      "h", "i", std::string(31744, 'j'), "kl"};
+    std::vector<SendPiece> pieces;
+    std::string all;
+    for (const std::string& part : parts) {
+        pieces.push_back({part.data(), static_cast<long long>(part.size())});
+        all += part;
+    }
+    std::string got(all.size(), '\0');
+    std::thread reader([&] { Recv(p.b, &got[0], static_cast<int>(got.size()), 0); });
+    EXPECT_EQ(SendPieces(p.a, pieces.data(), static_cast<int>(pieces.size())), 0);
+    reader.join();
+    EXPECT_EQ(got, all);
+}
+
 TEST(Transfer, HeaderInThreePiecesWithTimeout) {
     Pair p;
     std::thread writer([&] {
@@ -297,6 +317,125 @@ TEST(RecvAll, BoundedByBufferAndEndedByClose) {
         EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), -1);
         EXPECT_STREQ(buf, "partial");
     }
+}
+
+// With a wait limit a silent peer ends the receive after the limit with
+// both messages; a peer that keeps sending, however slowly, does not.
+TEST(WaitLimit, SilentPeerEndsReceiveSlowPeerDoesNot) {
+    Pair p;
+    setWaitLimit(p.b, 1);
+    char buf[8];
+    auto t0 = std::chrono::steady_clock::now();
+    std::string text = thrownText([&] { Recv(p.b, buf, 8, 0); });
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_NE(text.find("XRBE-079"), std::string::npos) << text;
+    EXPECT_NE(text.find("within 1 seconds"), std::string::npos) << text;
+    EXPECT_NE(text.find("XRBE-022"), std::string::npos) << text;
+    EXPECT_LT(text.find("XRBE-079"), text.find("XRBE-022"));
+    EXPECT_EQ(waitRanOut(), 1);
+    EXPECT_GE(waited, 0.9);
+    EXPECT_LT(waited, 2.0);
+
+    std::thread writer([&] {
+        for (int i = 0; i < 4; ++i) {
+            usleep(600000);
+            Send(p.a, "ab", 2);
+        }
+    });
+    EXPECT_EQ(thrownText([&] { Recv(p.b, buf, 8, 0); }), "");
+    writer.join();
+    EXPECT_EQ(waitRanOut(), 0);
+    EXPECT_EQ(std::string(buf, 8), "abababab");
+}
+
+// A peer that reads nothing: the send that waits for room gives up.
+TEST(WaitLimit, SendThatFindsNoRoomGivesUp) {
+    Pair p;
+    int small = 4096;
+    setsockopt(p.a, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    setWaitLimit(p.a, 1);
+    std::string big(1 << 20, 'x');
+    auto t0 = std::chrono::steady_clock::now();
+    std::string text = thrownText([&] { Send(p.a, big.data(), static_cast<int>(big.size())); });
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_NE(text.find("XRBE-079"), std::string::npos) << text;
+    EXPECT_EQ(text.find("XRBE-052"), std::string::npos) << text;
+    EXPECT_EQ(waitRanOut(), 1);
+    EXPECT_LT(waited, 2.0);
+}
+
+// Without a limit (or after Disconnect forgot it) a silent peer is waited for.
+TEST(WaitLimit, NoLimitWaitsAndDisconnectForgetsIt) {
+    Pair p;
+    setWaitLimit(p.b, 1);
+    setWaitLimit(p.b, 0);
+    std::thread writer([&] {
+        usleep(1500000);
+        Send(p.a, "late", 4);
+    });
+    char buf[4];
+    EXPECT_EQ(thrownText([&] { Recv(p.b, buf, 4, 0); }), "");
+    writer.join();
+
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    setWaitLimit(fd, 1);
+    Disconnect(fd);
+    Pair q;  // may reuse the number
+    std::thread late([&] {
+        usleep(1500000);
+        Send(q.a, "late", 4);
+        Send(q.b, "late", 4);
+    });
+    EXPECT_EQ(thrownText([&] { Recv(q.a, buf, 4, 0); Recv(q.b, buf, 4, 0); }), "");
+    late.join();
+}
+
+// An IPv6 listener reached by the address written plain, in full and in
+// brackets; getPeer names it.  A zone the machine knows is taken.
+TEST(Connect, IPv6Forms) {
+    int l = socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 sa{};
+    sa.sin6_family = AF_INET6;
+    sa.sin6_addr = in6addr_loopback;
+    if (bind(l, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(l, 4) != 0) {
+        close(l);
+        GTEST_SKIP() << "no IPv6 loopback";
+    }
+    socklen_t len = sizeof sa;
+    getsockname(l, reinterpret_cast<sockaddr*>(&sa), &len);
+    std::string port = std::to_string(ntohs(sa.sin6_port));
+    for (const char* host : {"::1", "[::1]", "0:0:0:0:0:0:0:1"}) {
+        SCOPED_TRACE(host);
+        int s = -1;
+        EXPECT_EQ(thrownText([&] { s = Connect(host, port.c_str(), nullptr, nullptr, 1); }), "");
+        if (s < 0)
+            continue;
+        char peer[64];
+        EXPECT_STREQ(getPeer(s, peer, sizeof peer), "::1");
+        int c = accept(l, nullptr, nullptr);
+        EXPECT_GE(c, 0);
+        close(c);
+        Disconnect(s);
+    }
+    close(l);
+    sockaddr_in6 zoned{};
+    EXPECT_TRUE(resolveIPv6("[fe80::1%lo]", zoned));
+    EXPECT_NE(zoned.sin6_scope_id, 0u);
+}
+
+// Hosts that are no IPv6 address: the host message, as for any unknown host.
+TEST(Connect, BadIPv6HostsGiveHostMessage) {
+    for (const char* host : {"[::1", "::1]", "[]", "[localhost]", "fe80::1%nosuchif0", ":::"}) {
+        SCOPED_TRACE(host);
+        std::string text = thrownText([&] { Connect(host, "5", nullptr, nullptr, 1); });
+        EXPECT_NE(text.find("XRBE-012"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("name, ") + host + ","), std::string::npos) << text;
+    }
+    sockaddr_in6 out{};
+    EXPECT_TRUE(resolveIPv6("[::1]", out));
+    EXPECT_TRUE(IN6_IS_ADDR_LOOPBACK(&out.sin6_addr));
+    EXPECT_FALSE(resolveIPv6("127.0.0.1", out));
+    EXPECT_FALSE(resolveIPv6("", out));
 }
 
 TEST(Disconnect, NegativeDescriptor) { EXPECT_EQ(Disconnect(-1), 0); }

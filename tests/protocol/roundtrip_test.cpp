@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "protocol/reader.h"
 #include "protocol/xrbbld.h"
@@ -169,6 +170,35 @@ TEST(RoundTrip, FileBulkPacketFromMemory) {
     EXPECT_EQ(got.get_lastChunk(), 1);
     ASSERT_EQ(got.get_length(), 5u);
     EXPECT_EQ(std::string(got.get_data(), 5), "hello");
+}
+
+// A chunk goes out from its own buffer, not through the packet buffer: the
+// bytes on the wire must still be exactly those of the built packet, for
+// every padding and for chunks longer than one socket call.
+TEST(RoundTrip, ChunkOnTheWireIsTheBuiltPacket) {
+    for (unsigned n : {1u, 5u, 8u, 13u, 31744u, 70001u}) {
+        SCOPED_TRACE(n);
+        std::string data(n, '\0');
+        for (unsigned i = 0; i < n; ++i)
+            data[i] = static_cast<char>(i * 31 + 7);
+        SocketPair sp;
+        std::string wire;
+        std::thread reader([&] {
+            std::string head = readExactly(sp.b, 20);
+            uint32_t len = (uint32_t(uint8_t(head[4])) << 24) | (uint32_t(uint8_t(head[5])) << 16) |
+                           (uint32_t(uint8_t(head[6])) << 8) | uint8_t(head[7]);
+            wire = head + readExactly(sp.b, len);
+        });
+        FileBulkPacket chunk("c.BIN", n, data.data());
+        chunk.send(sp.a, 0);
+        reader.join();
+        chunk.buildXmit();
+        std::string built(chunk.get_buffer(), chunk.get_bodyLength());
+        ASSERT_EQ(wire.size(), 20 + built.size());
+        EXPECT_EQ(wire.substr(0, 4), std::string("\x01\xbe\xf9\x81", 4));
+        EXPECT_EQ(wire.substr(8, 12), std::string("\0\0\x01\x01\0\0\0\0\0\0\0\0", 12));
+        EXPECT_TRUE(wire.compare(20, std::string::npos, built) == 0);
+    }
 }
 
 TEST(RoundTrip, CheckVersion) {

@@ -447,4 +447,63 @@ TEST_F(TraceTest, CollectorAddressWithoutPortFallsBackToFile)
     EXPECT_NE(v.logical[1].find("in the file"), std::string::npos);
 }
 
+// The collector on ::1, its address written plain and in brackets: the
+// records reach it.  Skipped where the machine cannot listen on ::1.
+TEST_F(TraceTest, CollectorOverIPv6)
+{
+    for (std::string form : {"::1", "[::1]"}) {
+        int listener = socket(AF_INET6, SOCK_STREAM, 0);
+        ASSERT_GE(listener, 0);
+        struct sockaddr_in6 addr = {};
+        addr.sin6_family = AF_INET6;
+        addr.sin6_addr = in6addr_loopback;
+        if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            close(listener);
+            GTEST_SKIP() << "no IPv6 loopback";
+        }
+        ASSERT_EQ(listen(listener, 1), 0);
+        socklen_t alen = sizeof addr;
+        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &alen);
+        std::string opts = "-h" + form + "@" + std::to_string(ntohs(addr.sin6_port));
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(listener);
+            auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEOPTS", opts}, {"XRB_TRACEFILE", file}}, [] {
+                XRB_TRACE_AT("tcpfns", "over six");
+                return 0;
+            });
+            _exit(r.status);
+        }
+        struct pollfd p = {listener, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 10000), 1) << form;
+        int conn = accept(listener, nullptr, nullptr);
+        ASSERT_GE(conn, 0);
+        std::string first;
+        EXPECT_TRUE(readFrame(conn, &first)) << form;
+        close(conn);
+        close(listener);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_NE(first.find("over six"), std::string::npos) << form << ": " << first;
+    }
+}
+
+// A bracket left open, and an unknown zone, name no collector: the file is
+// used.
+TEST_F(TraceTest, CollectorBadIPv6AddressFallsBackToFile)
+{
+    for (std::string opts : {"-h[::1@7", "-hfe80::1%nosuchif0@7"}) {
+        auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEOPTS", opts}, {"XRB_TRACEFILE", file}}, [] {
+            XRB_TRACE_AT("msg", "in the file");
+            return 0;
+        });
+        ASSERT_EQ(r.status, 0);
+        TraceFileView v = readTrace(file);
+        ASSERT_FALSE(v.logical.empty()) << opts;
+        EXPECT_NE(v.logical.back().find("in the file"), std::string::npos) << opts;
+        std::remove(file.c_str());
+    }
+}
+
 } // namespace

@@ -27,9 +27,11 @@ void usage()
         "  --port-file and printed on standard output as \"port N\".\n");
 }
 
+// An address with a colon is IPv6 ("::1"), anything else dotted IPv4.
 int listenOn(std::string const& address, int port)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    bool v6 = address.find(':') != std::string::npos;
+    int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
     int one = 1;
@@ -38,11 +40,23 @@ int listenOn(std::string const& address, int port)
     // that follows each packet header, and the tail of each chunk, until the
     // client's delayed acknowledgement: some 40 ms per packet.
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-        ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 16) != 0) {
+    sockaddr_storage ss{};
+    socklen_t len;
+    int ok;
+    if (v6) {
+        auto* sa = reinterpret_cast<sockaddr_in6*>(&ss);
+        sa->sin6_family = AF_INET6;
+        sa->sin6_port = htons(static_cast<uint16_t>(port));
+        ok = ::inet_pton(AF_INET6, address.c_str(), &sa->sin6_addr);
+        len = sizeof *sa;
+    } else {
+        auto* sa = reinterpret_cast<sockaddr_in*>(&ss);
+        sa->sin_family = AF_INET;
+        sa->sin_port = htons(static_cast<uint16_t>(port));
+        ok = ::inet_pton(AF_INET, address.c_str(), &sa->sin_addr);
+        len = sizeof *sa;
+    }
+    if (ok != 1 || ::bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(fd, 16) != 0) {
         ::close(fd);
         return -1;
     }
@@ -51,10 +65,12 @@ int listenOn(std::string const& address, int port)
 
 int boundPort(int fd)
 {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    return ntohs(sa.sin_port);
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len);
+    if (ss.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
 }
 
 // Written whole under a temporary name, so a reader never sees half a number.

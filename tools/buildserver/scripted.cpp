@@ -301,9 +301,12 @@ private:
     }
 
     // Asks the client for a file and takes its chunks, acknowledging every
-    // chunk but the last.
+    // chunk but the last.  stop_after=N takes N chunks and then goes silent
+    // (no acknowledgement): the next command runs.
     bool askFile(Command const& c)
     {
+        long long stopAfter = c.num("stop_after", 0);
+        long long taken = 0;
         std::string name = c.word(2);
         if (!sendComm(C_REQ_FILE, name, 0))
             return false;
@@ -341,6 +344,8 @@ private:
                 chunkSizes_ += (chunkSizes_.empty() ? "" : ",") + std::to_string(data.size());
             if (intOf(r.pkt, 503) != 0)
                 break;
+            if (stopAfter > 0 && ++taken == stopAfter)
+                return true;
             if (!sendComm(C_FILE_NEXT, "", 0))
                 return false;
         }
@@ -398,8 +403,11 @@ private:
     }
 
     // Waits for the client's request of a file and sends it in chunks.
+    // stop_after=N sends N chunks and then goes silent: the next command runs.
     bool serve(Command const& c)
     {
+        long long stopAfter = c.num("stop_after", 0);
+        long long sentChunks = 0;
         std::string name = c.word(1);
         Received r;
         if (!expectType(r, PKT_COMM))
@@ -427,7 +435,7 @@ private:
             if (!sendBytes(raw::encode(PKT_FILEBULK, units)))
                 return false;
             pos += n;
-            if (last)
+            if (last || (stopAfter > 0 && ++sentChunks == stopAfter))
                 return true;
             Received ack;
             if (!expectType(ack, PKT_COMM))
