@@ -300,6 +300,61 @@ class PlantedInWorkingFolderTest(Case):
         self.assertEqual(st, 0, out + err + rec)
 
 
+class JarLocationTest(Case):
+    """With CLASSPATH unset the client names the manager's jar itself: the one
+    an install put beside it, never one that somebody else could have put
+    there."""
+
+    def started_jar(self):
+        pidfile = os.path.join(self.tmp, "manager.pid")
+        end = time.monotonic() + 10
+        while not os.path.exists(pidfile) and time.monotonic() < end:
+            time.sleep(0.05)
+        pid = int(slurp(pidfile))
+        args = slurp("/proc/%d/cmdline" % pid).split("\0")
+        return args[args.index("-cp") + 1]
+
+    def test_installed_client_finds_installed_jar(self):
+        build, cmake = os.environ.get("XRB_BUILD_DIR", ""), os.environ.get("XRB_CMAKE", "")
+        if not (JAR and os.path.exists(JAR) and build and cmake):
+            self.skipTest("stand-in manager or build folder not known")
+        prefix = os.path.join(self.tmp, "prefix")
+        subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        self.env.update(XRBSEC_PIDFILE=os.path.join(self.tmp, "manager.pid"), XRBSEC_IDLE="30")
+        program = os.path.join(prefix, "bin", "xrbbldc")
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertNotIn("XRBW-007", out)
+        self.assertEqual(os.path.realpath(self.started_jar()),
+                         os.path.realpath(os.path.join(prefix, "share", "java", "xrbsecmgr.jar")))
+
+    def test_jar_others_could_replace_is_not_used(self):
+        if not JAR or not os.path.exists(JAR):
+            self.skipTest("stand-in manager not built")
+        if INSTALLED_JAR and os.path.exists(INSTALLED_JAR):
+            self.skipTest("a manager jar is installed on this machine")
+        bindir = os.path.join(self.tmp, "bin")
+        os.makedirs(os.path.join(bindir, "secmgr"))
+        program = os.path.join(bindir, "xrbbldc")
+        shutil.copy(CLIENT, program)
+        shutil.copy(JAR, os.path.join(bindir, "secmgr", "xrbsecmgr.jar"))
+        # A folder anybody may write to, without the sticky bit.
+        os.chmod(os.path.join(bindir, "secmgr"), 0o777)
+        self.env.update(XRBSEC_PIDFILE=os.path.join(self.tmp, "manager.pid"), XRBSEC_IDLE="30")
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertIn("XRBW-007", out)
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "manager.pid")))
+
+        # The same jar in a folder only its owner writes is used.
+        os.chmod(os.path.join(bindir, "secmgr"), 0o755)
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertNotIn("XRBW-007", out)
+        self.assertEqual(self.started_jar(), os.path.join(os.path.realpath(bindir), "secmgr", "xrbsecmgr.jar"))
+
+
 SLOW_SCRIPT = """accept
 expect comm 7
 ask auth user={user} password="{password}"

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks of the stand-in security manager over its loopback exchange."""
 import os
+import select
 import socket
 import subprocess
 import sys
@@ -64,9 +65,11 @@ class Manager:
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
 
-    def announcement(self):
-        """The line the manager writes on standard error once it listens."""
-        return self.proc.stderr.readline().decode()
+    def announcement(self, limit=15.0):
+        """The line the manager writes on standard error once it listens
+        ("" when none comes in time)."""
+        ready, _, _ = select.select([self.proc.stderr], [], [], limit)
+        return self.proc.stderr.readline().decode() if ready else ""
 
     def stop(self):
         if self.proc.poll() is None:
