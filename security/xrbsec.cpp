@@ -90,25 +90,27 @@ bool trustedNode(struct stat const& st, bool folder)
     return folder && (st.st_mode & S_ISVTX) != 0;
 }
 
-// A jar that only we or root could have put there, all the way up.
-bool trustedJar(std::string const& path)
+// The jar's path without links, when only we or root could have put it
+// there, all the way up; empty otherwise.  Java is given this path, so that
+// no link swapped after the check can lead it elsewhere.
+std::string trustedJar(std::string const& path)
 {
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) == nullptr)
-        return false;
+        return std::string();
     struct stat st;
     if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode) || !trustedNode(st, false))
-        return false;
+        return std::string();
     std::string folder = resolved;
     for (;;) {
         std::string::size_type slash = folder.rfind('/');
         if (slash == std::string::npos)
-            return false;
+            return std::string();
         folder = slash == 0 ? "/" : folder.substr(0, slash);
         if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !trustedNode(st, true))
-            return false;
+            return std::string();
         if (folder == "/")
-            return true;
+            return resolved;
     }
 }
 
@@ -126,9 +128,11 @@ std::string managerJar()
         candidates[1] = dir + XRB_SECMGR_JAR_RELATIVE;
     }
     candidates[2] = XRB_SECMGR_JAR_INSTALLED;
-    for (std::string const& c : candidates)
-        if (!c.empty() && trustedJar(c))
-            return c;
+    for (std::string const& c : candidates) {
+        std::string jar = c.empty() ? c : trustedJar(c);
+        if (!jar.empty())
+            return jar;
+    }
     return std::string();
 }
 

@@ -169,9 +169,14 @@ public final class XrbSecManager {
 
     private void handle(Socket s) {
         try {
+            // Another user's connection is dropped at once, so it neither
+            // holds a thread nor keeps the manager alive for long.
+            if (!peerIsOwn(s)) {
+                return;
+            }
             String request = readRequest(s);
-            // Decided once the request is in, while the peer still waits
-            // for the reply: a peer that has gone is nobody's.
+            // Decided again once the request is in, while the peer still
+            // waits for the reply: a peer that has gone is nobody's.
             if (request == null || !peerIsOwn(s)) {
                 return;
             }
