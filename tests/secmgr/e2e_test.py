@@ -60,6 +60,10 @@ class Case(unittest.TestCase):
         for k in ("XRB_TRACE", "XRB_LANG", "CLASSPATH", "XRBSEC_IDLE", "XRBSEC_PIDFILE"):
             self.env.pop(k, None)
         self.env["XRBSEC_PORT"] = str(free_port())
+        # Whatever manager a case starts is known, short-lived and ended
+        # with the case.
+        self.env["XRBSEC_PIDFILE"] = os.path.join(self.tmp, "manager.pid")
+        self.env["XRBSEC_IDLE"] = "30"
 
     def tearDown(self):
         pidfile = os.path.join(self.tmp, "manager.pid")
@@ -261,8 +265,6 @@ class PlantedInWorkingFolderTest(Case):
             shutil.copytree(os.path.join(classes, "com"), os.path.join(d, "com"))
 
         # CLASSPATH unset: the client names the jar that lies beside it.
-        self.env["XRBSEC_PIDFILE"] = os.path.join(self.tmp, "manager.pid")
-        self.env["XRBSEC_IDLE"] = "30"
         st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "s3cretPW"], "alice", "s3cretPW",
                                            setup=plant)
         self.assertEqual(st, 0, out + err + rec)
@@ -291,8 +293,6 @@ class PlantedInWorkingFolderTest(Case):
             os.chmod(java, 0o755)
 
         self.env["PATH"] = ".:" + self.env.get("PATH", "/usr/bin:/bin")
-        self.env["XRBSEC_PIDFILE"] = os.path.join(self.tmp, "manager.pid")
-        self.env["XRBSEC_IDLE"] = "30"
         st, out, err, rec, _ = self.client(["-au", "alice", "-ap", "pw2"], "alice", "pw2", setup=plant)
         self.assertEqual(st, 0, out + err + rec)
         self.assertFalse(os.path.exists(marker), "the planted java ran")
@@ -321,7 +321,6 @@ class JarLocationTest(Case):
         prefix = os.path.join(self.tmp, "prefix")
         subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, timeout=120,
                        stdout=subprocess.DEVNULL)
-        self.env.update(XRBSEC_PIDFILE=os.path.join(self.tmp, "manager.pid"), XRBSEC_IDLE="30")
         program = os.path.join(prefix, "bin", "xrbbldc")
         st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
         self.assertEqual(st, 0, out + err + rec)
@@ -341,7 +340,6 @@ class JarLocationTest(Case):
         shutil.copy(JAR, os.path.join(bindir, "secmgr", "xrbsecmgr.jar"))
         # A folder anybody may write to, without the sticky bit.
         os.chmod(os.path.join(bindir, "secmgr"), 0o777)
-        self.env.update(XRBSEC_PIDFILE=os.path.join(self.tmp, "manager.pid"), XRBSEC_IDLE="30")
         st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
         self.assertEqual(st, 0, out + err + rec)
         self.assertIn("XRBW-007", out)
@@ -452,7 +450,7 @@ class PastTheOldMinuteTest(Case):
         if not JAR or not os.path.exists(JAR):
             self.skipTest("stand-in manager not built")
         # XRBSEC_IDLE unset: the manager's own default lifetime.
-        self.env["XRBSEC_PIDFILE"] = os.path.join(self.tmp, "manager.pid")
+        self.env.pop("XRBSEC_IDLE")
         st, out, err, rec, _ = self.client(["-au", "alice", "-ap", "s3cretPW"], "alice", "s3cretPW")
         self.assertEqual(st, 0, out + err + rec)
         time.sleep(62)
