@@ -123,14 +123,14 @@ class Case(unittest.TestCase):
     def log_text(self):
         return slurp(self.log) if os.path.exists(self.log) else ""
 
-    def kill_manager(self):
-        pidfile = os.path.join(self.tmp, "manager.pid")
-        if os.path.exists(pidfile):
-            try:
-                os.kill(int(slurp(pidfile)), signal.SIGKILL)
-            except (OSError, ValueError):
-                pass
-            os.remove(pidfile)
+    def manager_pid(self):
+        """The process id of the manager a run started (it writes it just
+        after taking its port)."""
+        pidfile = self.env["XRBSEC_PIDFILE"]
+        end = time.monotonic() + 10
+        while not os.path.exists(pidfile) and time.monotonic() < end:
+            time.sleep(0.05)
+        return int(slurp(pidfile))
 
 
 class StoredPasswordTest(Case):
@@ -243,13 +243,6 @@ class PlantedInWorkingFolderTest(Case):
     class tree (java's default class path is the working folder) nor a java
     found through a relative PATH entry."""
 
-    def manager_pid(self):
-        pidfile = os.path.join(self.tmp, "manager.pid")
-        end = time.monotonic() + 10
-        while not os.path.exists(pidfile) and time.monotonic() < end:
-            time.sleep(0.05)
-        return int(slurp(pidfile))
-
     def test_class_tree_in_working_folder_is_never_loaded(self):
         if not JAR or not os.path.exists(JAR) or not JAVAC:
             self.skipTest("stand-in manager or javac not available")
@@ -306,12 +299,7 @@ class JarLocationTest(Case):
     there."""
 
     def started_jar(self):
-        pidfile = os.path.join(self.tmp, "manager.pid")
-        end = time.monotonic() + 10
-        while not os.path.exists(pidfile) and time.monotonic() < end:
-            time.sleep(0.05)
-        pid = int(slurp(pidfile))
-        args = slurp("/proc/%d/cmdline" % pid).split("\0")
+        args = slurp("/proc/%d/cmdline" % self.manager_pid()).split("\0")
         return args[args.index("-cp") + 1]
 
     def test_installed_client_finds_installed_jar(self):
