@@ -136,14 +136,13 @@ public final class XrbSecManager {
         } catch (IOException e) {
             return;
         }
-        while (true) {
+        // Checked before every accept, not only when accept times out: a
+        // stream of other users' connections must not keep us alive.
+        while (idleMs == 0 || active.get() > 0 || System.currentTimeMillis() - lastActivity <= idleMs) {
             Socket s;
             try {
                 s = server.accept();
             } catch (SocketTimeoutException e) {
-                if (idleMs > 0 && active.get() == 0 && System.currentTimeMillis() - lastActivity > idleMs) {
-                    break;
-                }
                 continue;
             } catch (IOException e) {
                 break;
