@@ -244,12 +244,18 @@ class OtherUserTest(unittest.TestCase):
                 self.assertEqual(exchange(port, b"GETUSER alice hostA"), b"1 s3cret")
                 self.assertEqual(exchange(port, b"GETUSER mallory hostA"), b"0")
 
-                # The other user's connections do not hold the manager open.
+                # The other user's connections, however many, do not hold
+                # the manager open past its idle time.
                 t0 = time.monotonic()
-                while mgr.proc.poll() is None and time.monotonic() - t0 < 10:
+                attacks = 0
+                while mgr.proc.poll() is None and time.monotonic() - t0 < 30:
                     attack("GETUSER alice hostA", may_be_gone=True)
+                    attacks += 1
+                took = time.monotonic() - t0
+                self.assertIsNotNone(mgr.proc.poll(), "still alive after %d connections in %.1f s" % (attacks, took))
                 self.assertEqual(mgr.proc.wait(timeout=5), 0)
-                self.assertLess(time.monotonic() - t0, 8)
+                # Idle time 3 s; the margin is for a loaded machine.
+                self.assertLess(took, 15, "ended only after %d connections" % attacks)
             finally:
                 mgr.stop()
 

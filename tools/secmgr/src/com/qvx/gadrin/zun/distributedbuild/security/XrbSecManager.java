@@ -147,7 +147,10 @@ public final class XrbSecManager {
             } catch (IOException e) {
                 break;
             }
-            if (!s.getInetAddress().isLoopbackAddress()) {
+            // Another user's connection is dropped at once, before it counts
+            // as work in progress, so it neither holds a thread nor keeps
+            // the manager alive.
+            if (!s.getInetAddress().isLoopbackAddress() || !peerIsOwn(s)) {
                 closeQuietly(s);
                 continue;
             }
@@ -168,11 +171,6 @@ public final class XrbSecManager {
 
     private void handle(Socket s) {
         try {
-            // Another user's connection is dropped at once, so it neither
-            // holds a thread nor keeps the manager alive for long.
-            if (!peerIsOwn(s)) {
-                return;
-            }
             String request = readRequest(s);
             // Decided again once the request is in, while the peer still
             // waits for the reply: a peer that has gone is nobody's.
