@@ -197,6 +197,7 @@ int storeValue(int flag, char* value, TCString& echo)
     case F_USERID: buildUserid = value; break;
     case F_PASSWORD:
         buildPassword = value;
+        hideArgument(value);
         echo += " ********";
         break;
     case F_PROCLIB:

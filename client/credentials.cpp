@@ -5,19 +5,23 @@
 #include "base/tcexp.h"
 #include "base/tcstring.h"
 #include "client/settings.h"
+#include "msg/msg.h"
 #include "security/xrbsec.h"
 #include "trace/fhgtrace.h"
 
 namespace {
 
 const char kGuestUser[] = "GuestUser";
+constexpr int MSG_PASSWORD_NOT_STORED = 118;
 
-// A manager we cannot talk to never makes the command line fail.
-bool askManager(TCString const& request, TCString& reply)
+// A manager we cannot talk to never makes the command line fail.  Returns
+// false after a failure already reported; answered tells whether the
+// manager replied.
+bool askManager(TCString const& request, TCString& reply, bool& answered)
 {
     XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager");
     try {
-        reply = securityMgrCall(request);
+        reply = securityMgrCall(request, &answered);
         return true;
     } catch (TCException* e) {
         Error("%s", e->getMessage());
@@ -28,6 +32,12 @@ bool askManager(TCString const& request, TCString& reply)
 
 } // namespace
 
+void hideArgument(char* value)
+{
+    for (char* p = value; *p != '\0'; ++p)
+        *p = '*';
+}
+
 void processCredentials()
 {
     XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager? ");
@@ -35,13 +45,16 @@ void processCredentials()
         return;
 
     TCString reply;
+    bool answered = false;
     if (buildPassword.length() > 0) {
         TCString store = TCString("ADDUSER ") + buildUserid + " " + serverHostName + " " + buildPassword;
-        askManager(store, reply);
+        // The user expects the password kept for later runs: say when it was not.
+        if (askManager(store, reply, answered) && !answered && verbosity != 0)
+            _talk("%s", msgGet(MSG_PASSWORD_NOT_STORED, buildUserid.getdata()));
         return;
     }
 
     TCString fetch = TCString("GETUSER ") + buildUserid + " " + serverHostName;
-    if (askManager(fetch, reply) && reply.word(1) == "1")
+    if (askManager(fetch, reply, answered) && reply.word(1) == "1")
         buildPassword = reply.word(2);
 }

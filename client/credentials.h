@@ -5,4 +5,8 @@
 
 void processCredentials();
 
+// Overwrites a password argument in place with asterisks, so that the
+// process list, which every local user can read, no longer shows it.
+void hideArgument(char* value);
+
 #endif

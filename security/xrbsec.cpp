@@ -1,22 +1,39 @@
 // Client of the local security manager: find it on the loopback host, start
-// it when it does not answer, send one request and return the reply text.
+// it when it does not answer, make sure it is our own user's, send one
+// request and return the reply text.
 #include "security/xrbsec.h"
 
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
+#include "security/sockowner.h"
 #include "trace/fhgtrace.h"
+
+// Where the manager's jar lies, set by the build: beside a client in the
+// build folder, relative to an installed client, and where it is installed.
+#ifndef XRB_SECMGR_JAR_BUILD
+#define XRB_SECMGR_JAR_BUILD "secmgr/xrbsecmgr.jar"
+#endif
+#ifndef XRB_SECMGR_JAR_RELATIVE
+#define XRB_SECMGR_JAR_RELATIVE "../share/java/xrbsecmgr.jar"
+#endif
+#ifndef XRB_SECMGR_JAR_INSTALLED
+#define XRB_SECMGR_JAR_INSTALLED "/usr/local/share/java/xrbsecmgr.jar"
+#endif
 
 namespace {
 
@@ -27,12 +44,14 @@ const char kManagerClass[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSe
 // the reader keeps for its terminator.
 constexpr int kReplyBufferSize = 256 + 8 + 1;
 constexpr int kMarkerLength = 8;
+const char kMarker[kMarkerLength] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
 
 // A freshly started Java manager needs a moment before it listens.
 constexpr long kStartWaitMs = 10000;
 constexpr long kPollMs = 100;
-// A manager that accepts but never answers must not hold the client forever.
-constexpr int kReplyTimeoutSec = 10;
+// A manager that accepts but never answers, or trickles its reply, must not
+// hold the client: one deadline for the whole reply.
+constexpr long kReplyDeadlineMs = 10000;
 
 long nowMs()
 {
@@ -51,15 +70,83 @@ int tryConnect(TCString const& host, TCString const& port, int attempts)
     }
 }
 
+// The shell must take a path as one word, whatever it holds.
+std::string shellQuoted(std::string const& text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Owned by us or by root and writable by nobody else; a folder others may
+// write to counts only when it is sticky, so nobody can swap our entries.
+bool trustedNode(struct stat const& st, bool folder)
+{
+    if (st.st_uid != 0 && st.st_uid != geteuid())
+        return false;
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return folder && (st.st_mode & S_ISVTX) != 0;
+}
+
+// The jar's path without links, when only we or root could have put it
+// there, all the way up; empty otherwise.  Java is given this path, so that
+// no link swapped after the check can lead it elsewhere.
+std::string trustedJar(std::string const& path)
+{
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr)
+        return std::string();
+    struct stat st;
+    if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode) || !trustedNode(st, false))
+        return std::string();
+    std::string folder = resolved;
+    for (;;) {
+        std::string::size_type slash = folder.rfind('/');
+        if (slash == std::string::npos)
+            return std::string();
+        folder = slash == 0 ? "/" : folder.substr(0, slash);
+        if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !trustedNode(st, true))
+            return std::string();
+        if (folder == "/")
+            return resolved;
+    }
+}
+
+// The manager's jar for a start without CLASSPATH; empty when none is found
+// that we can trust.
+std::string managerJar()
+{
+    std::string candidates[3];
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, static_cast<size_t>(n));
+        dir = dir.substr(0, dir.rfind('/') + 1);
+        candidates[0] = dir + XRB_SECMGR_JAR_BUILD;
+        candidates[1] = dir + XRB_SECMGR_JAR_RELATIVE;
+    }
+    candidates[2] = XRB_SECMGR_JAR_INSTALLED;
+    for (std::string const& c : candidates) {
+        std::string jar = c.empty() ? c : trustedJar(c);
+        if (!jar.empty())
+            return jar;
+    }
+    return std::string();
+}
+
 // Starts the manager in the background, detached from our terminal output so
 // that neither a missing java nor the manager itself writes to the user's
 // screen or keeps a caller's pipe open.  Returns the manager's process id, or
 // 0 when nothing could be started.
 pid_t startManager()
 {
-    TCString command("command -v java >/dev/null 2>&1 || exit 1; java ");
-    command += kManagerClass;
-    command += " </dev/null >/dev/null 2>&1 & echo $!";
+    TCString command = securityMgrStartCommand();
+    if (command.length() == 0) {
+        XRB_TRACE_AT("xrbsec", "no security manager jar found and CLASSPATH unset");
+        return 0;
+    }
     XRB_TRACE_AT("xrbsec", "invoking: %s", command.getdata());
 
     fflush(nullptr);
@@ -100,6 +187,37 @@ bool stillRunning(pid_t pid)
     return state != 'Z' && state != 'X';
 }
 
+// Reads the reply up to its end marker into buffer (size bytes, one kept for
+// the terminator) within one deadline for the whole reply.  Returns the
+// length of the reply text, or -1.
+int recvReply(int sock, char* buffer, int size)
+{
+    long deadline = nowMs() + kReplyDeadlineMs;
+    int got = 0;
+    while (got < size - 1) {
+        long left = deadline - nowMs();
+        if (left <= 0)
+            return -1;
+        pollfd p = {sock, POLLIN, 0};
+        int ready = poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return -1;
+        ssize_t n = recv(sock, buffer + got, static_cast<size_t>(size - 1 - got), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        got += static_cast<int>(n);
+        buffer[got] = 0;
+        void const* marker = memmem(buffer, static_cast<size_t>(got), kMarker, kMarkerLength);
+        if (marker != nullptr)
+            return static_cast<int>(static_cast<char const*>(marker) - buffer);
+    }
+    return -1;
+}
+
 int connectStartingManager(TCString const& host, TCString const& port)
 {
     int sock = tryConnect(host, port, 1);
@@ -136,8 +254,27 @@ TCString securityMgrPort()
     return TCString(env != nullptr && *env != 0 ? env : kDefaultPort);
 }
 
-TCString securityMgrCall(TCString request)
+TCString securityMgrStartCommand()
 {
+    // From the root folder, so that neither java's default class path nor a
+    // relative PATH entry reaches into the working folder.
+    TCString command("cd / || exit 1; command -v java >/dev/null 2>&1 || exit 1; java ");
+    char const* classPath = getenv("CLASSPATH");
+    if (classPath == nullptr || *classPath == 0) {
+        std::string jar = managerJar();
+        if (jar.empty())
+            return TCString();
+        command += ("-cp " + shellQuoted(jar) + " ").c_str();
+    }
+    command += kManagerClass;
+    command += " </dev/null >/dev/null 2>&1 & echo $!";
+    return command;
+}
+
+TCString securityMgrCall(TCString request, bool* answered)
+{
+    if (answered != nullptr)
+        *answered = false;
     TCString host("localhost");
     TCString port = securityMgrPort();
 
@@ -145,10 +282,13 @@ TCString securityMgrCall(TCString request)
     if (sock < 0)
         return TCString("0");
 
-    struct timeval tv;
-    tv.tv_sec = kReplyTimeoutSec;
-    tv.tv_usec = 0;
-    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    // Whatever listens there must be ours before it hears anything.
+    if (!serverIsOwnUser(sock)) {
+        XRB_TRACE_AT("xrbsec", "port %s is not held by a manager of this user", port.getdata());
+        Disconnect(sock);
+        return TCString("0");
+    }
+
     // A manager that drops the connection must not end the client.
     signal(SIGPIPE, SIG_IGN);
 
@@ -161,20 +301,15 @@ TCString securityMgrCall(TCString request)
 
     char buffer[kReplyBufferSize];
     memset(buffer, 0, sizeof buffer);
-    int count = 0;
-    int rc;
-    try {
-        rc = RecvAll(sock, buffer, &count, kReplyBufferSize);
-    } catch (TCException* e) {
-        delete e;
-        rc = -1;
-    }
+    int length = recvReply(sock, buffer, kReplyBufferSize);
     Disconnect(sock);
-    if (rc != 0 || count < kMarkerLength || count > kReplyBufferSize)
+    if (length < 0)
         return TCString("0");
 
-    buffer[count - kMarkerLength] = 0;
+    buffer[length] = 0;
     TCString reply(buffer);
     traceReply(reply);
+    if (answered != nullptr)
+        *answered = true;
     return reply;
 }

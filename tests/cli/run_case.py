@@ -22,6 +22,7 @@ stamps at the start of a line are compared as "@TS@ ".
 import os
 import re
 import shlex
+import socket
 import subprocess
 import sys
 import tempfile
@@ -72,6 +73,11 @@ def main():
     want_status = int(headers.get("status", "0"))
 
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "C"}
+    # Never reach or start a security manager on the machine's shared port.
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        env["XRBSEC_PORT"] = str(s.getsockname()[1])
+    env["CLASSPATH"] = "/nonexistent/xrbsecmgr.jar"
     failures = 0
     with tempfile.TemporaryDirectory(prefix="xrbcli.") as work:
         env["HOME"] = work

@@ -98,6 +98,12 @@ def prepare_root(root, client):
         shutil.copy2(os.path.realpath(lib), target)
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 class SecurityManager:
     """Takes one request, answers with a fixed text and closes."""
 
@@ -283,6 +289,11 @@ def main():
         env = dict(os.environ)
         for k in ("XRB_TRACE", "XRB_LANG", "XRB_CHUNK", "TC_MSG_NOFLOW"):
             env.pop(k, None)
+        # A case that is not about the security manager never reaches or
+        # starts one on the machine's shared default port.
+        if "secmgr" not in sections:
+            env["XRBSEC_PORT"] = str(free_port())
+            env["CLASSPATH"] = "/nonexistent/xrbsecmgr.jar"
         for line in sections.get("env", "").splitlines():
             if "=" in line:
                 k, v = line.split("=", 1)

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The client's stored credentials end to end: the real client, the scripted
 local build server and the stand-in security manager (or a fake of it)."""
+import json
 import os
 import re
 import shutil
@@ -13,9 +14,16 @@ import threading
 import time
 import unittest
 
+from otheruser import OtherUser
+
 CLIENT = os.path.abspath(os.environ.get("XRB_CLIENT", ""))
 SERVER = os.path.abspath(os.environ.get("XRB_SERVER", ""))
 JAR = os.environ.get("XRB_SECMGR_JAR", "")
+JAVAC = os.environ.get("XRB_JAVAC") or shutil.which("javac") or ""
+# Where an installed jar would be found by a client that has none beside it.
+INSTALLED_JAR = os.environ.get("XRB_SECMGR_INSTALLED_JAR", "")
+MANAGER_CLASS = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager"
+MARKER = b"XRB#END\0"
 
 SCRIPT = """accept
 expect comm 7
@@ -40,6 +48,10 @@ def free_port():
         return s.getsockname()[1]
 
 
+def without_stamps(text):
+    return re.sub(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ", "", text)
+
+
 class Case(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="xrb-secmgr-")
@@ -48,6 +60,10 @@ class Case(unittest.TestCase):
         for k in ("XRB_TRACE", "XRB_LANG", "CLASSPATH", "XRBSEC_IDLE", "XRBSEC_PIDFILE"):
             self.env.pop(k, None)
         self.env["XRBSEC_PORT"] = str(free_port())
+        # Whatever manager a case starts is known, short-lived and ended
+        # with the case.
+        self.env["XRBSEC_PIDFILE"] = os.path.join(self.tmp, "manager.pid")
+        self.env["XRBSEC_IDLE"] = "30"
 
     def tearDown(self):
         pidfile = os.path.join(self.tmp, "manager.pid")
@@ -58,15 +74,21 @@ class Case(unittest.TestCase):
                 pass
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def client(self, args, user, password, limit=30):
+    def client(self, args, user, password, limit=30, script_text=None, setup=None, program=None, watch=None):
         """One build against a fresh scripted server that insists on the
-        given credentials.  Returns (status, stdout, stderr, record, seconds)."""
+        given credentials.  setup(folder) prepares the client's working
+        folder, watch(process) looks at the client while it runs.  Returns
+        (status, stdout, stderr, record, seconds); the client's log is left
+        in self.log."""
         self.runs += 1
         d = os.path.join(self.tmp, "run%d" % self.runs)
         os.makedirs(d)
+        self.log = os.path.join(d, "xrbbldc.log")
+        if setup:
+            setup(d)
         script, record, portfile = (os.path.join(d, n) for n in ("script", "record", "port"))
         with open(script, "w") as f:
-            f.write(SCRIPT.format(user=user, password=password))
+            f.write((script_text or SCRIPT).format(user=user, password=password))
         server = subprocess.Popen([SERVER, "--port", "0", "--port-file", portfile, "--script", script,
                                    "--record", record, "--deadline", str(limit + 5)],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -78,8 +100,17 @@ class Case(unittest.TestCase):
                 time.sleep(0.02)
             port = slurp(portfile).strip()
             t0 = time.monotonic()
-            c = subprocess.run([CLIENT, "-h", "127.0.0.1@" + port, "-b", "b1"] + args, cwd=d, env=self.env,
-                               stdin=subprocess.DEVNULL, capture_output=True, timeout=limit)
+            c = subprocess.Popen([program or CLIENT, "-h", "127.0.0.1@" + port, "-b", "b1"] + args, cwd=d,
+                                 env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE)
+            try:
+                if watch:
+                    watch(c)
+                out, err = c.communicate(timeout=limit)
+            finally:
+                if c.poll() is None:
+                    c.kill()
+                    c.communicate()
             took = time.monotonic() - t0
             server.wait(timeout=10)
         finally:
@@ -87,7 +118,19 @@ class Case(unittest.TestCase):
                 server.kill()
                 server.wait()
         rec = slurp(record) if os.path.exists(record) else ""
-        return c.returncode, c.stdout.decode("latin-1"), c.stderr.decode("latin-1"), rec, took
+        return c.returncode, out.decode("latin-1"), err.decode("latin-1"), rec, took
+
+    def log_text(self):
+        return slurp(self.log) if os.path.exists(self.log) else ""
+
+    def manager_pid(self):
+        """The process id of the manager a run started (it writes it just
+        after taking its port)."""
+        pidfile = self.env["XRBSEC_PIDFILE"]
+        end = time.monotonic() + 10
+        while not os.path.exists(pidfile) and time.monotonic() < end:
+            time.sleep(0.05)
+        return int(slurp(pidfile))
 
 
 class StoredPasswordTest(Case):
@@ -184,6 +227,287 @@ class GuestUserTest(Case):
         finally:
             fake.stop = True
             fake.join(5)
+
+
+PLANTED_CLASS = """package com.qvx.gadrin.zun.distributedbuild.security;
+public class XrbSecManager {
+    public static void main(String[] args) throws Exception {
+        java.nio.file.Files.writeString(java.nio.file.Path.of("%s"), System.getProperty("user.dir"));
+    }
+}
+"""
+
+
+class PlantedInWorkingFolderTest(Case):
+    """What lies in the working folder never becomes the manager: neither a
+    class tree (java's default class path is the working folder) nor a java
+    found through a relative PATH entry."""
+
+    def test_class_tree_in_working_folder_is_never_loaded(self):
+        if not JAR or not os.path.exists(JAR) or not JAVAC:
+            self.skipTest("stand-in manager or javac not available")
+        marker = os.path.join(self.tmp, "planted-class-ran")
+        src = os.path.join(self.tmp, "src", "XrbSecManager.java")
+        os.makedirs(os.path.dirname(src))
+        with open(src, "w") as f:
+            f.write(PLANTED_CLASS % marker)
+        classes = os.path.join(self.tmp, "classes")
+        subprocess.run([JAVAC, "-d", classes, src], check=True, timeout=120)
+
+        def plant(d):
+            shutil.copytree(os.path.join(classes, "com"), os.path.join(d, "com"))
+
+        # CLASSPATH unset: the client names the jar that lies beside it.
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "s3cretPW"], "alice", "s3cretPW",
+                                           setup=plant)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertFalse(os.path.exists(marker), "the planted class ran in " +
+                         (slurp(marker) if os.path.exists(marker) else ""))
+        self.assertNotIn("XRBW-007", out)
+        pid = self.manager_pid()
+        self.assertEqual(os.readlink("/proc/%d/cwd" % pid), "/")
+        args = slurp("/proc/%d/cmdline" % pid).split("\0")
+        self.assertIn(os.path.realpath(JAR), args)
+
+        # The real manager keeps the password for the next run.
+        st, out, err, rec, _ = self.client(["-au", "alice"], "alice", "s3cretPW", setup=plant)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertFalse(os.path.exists(marker))
+
+    def test_java_in_working_folder_is_never_run(self):
+        if not JAR or not os.path.exists(JAR):
+            self.skipTest("stand-in manager not built")
+        marker = os.path.join(self.tmp, "planted-java-ran")
+
+        def plant(d):
+            java = os.path.join(d, "java")
+            with open(java, "w") as f:
+                f.write("#!/bin/sh\necho \"$@\" > '%s'\n" % marker)
+            os.chmod(java, 0o755)
+
+        self.env["PATH"] = ".:" + self.env.get("PATH", "/usr/bin:/bin")
+        st, out, err, rec, _ = self.client(["-au", "alice", "-ap", "pw2"], "alice", "pw2", setup=plant)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertFalse(os.path.exists(marker), "the planted java ran")
+        st, out, err, rec, _ = self.client(["-au", "alice"], "alice", "pw2", setup=plant)
+        self.assertEqual(st, 0, out + err + rec)
+
+
+class JarLocationTest(Case):
+    """With CLASSPATH unset the client names the manager's jar itself: the one
+    an install put beside it, never one that somebody else could have put
+    there."""
+
+    def started_jar(self):
+        args = slurp("/proc/%d/cmdline" % self.manager_pid()).split("\0")
+        return args[args.index("-cp") + 1]
+
+    def test_installed_client_finds_installed_jar(self):
+        build, cmake = os.environ.get("XRB_BUILD_DIR", ""), os.environ.get("XRB_CMAKE", "")
+        if not (JAR and os.path.exists(JAR) and build and cmake):
+            self.skipTest("stand-in manager or build folder not known")
+        prefix = os.path.join(self.tmp, "prefix")
+        subprocess.run([cmake, "--install", build, "--prefix", prefix], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL)
+        program = os.path.join(prefix, "bin", "xrbbldc")
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertNotIn("XRBW-007", out)
+        self.assertEqual(os.path.realpath(self.started_jar()),
+                         os.path.realpath(os.path.join(prefix, "share", "java", "xrbsecmgr.jar")))
+
+    def test_jar_others_could_replace_is_not_used(self):
+        if not JAR or not os.path.exists(JAR):
+            self.skipTest("stand-in manager not built")
+        if INSTALLED_JAR and os.path.exists(INSTALLED_JAR):
+            self.skipTest("a manager jar is installed on this machine")
+        bindir = os.path.join(self.tmp, "bin")
+        os.makedirs(os.path.join(bindir, "secmgr"))
+        program = os.path.join(bindir, "xrbbldc")
+        shutil.copy(CLIENT, program)
+        shutil.copy(JAR, os.path.join(bindir, "secmgr", "xrbsecmgr.jar"))
+        # A folder anybody may write to, without the sticky bit.
+        os.chmod(os.path.join(bindir, "secmgr"), 0o777)
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertIn("XRBW-007", out)
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "manager.pid")))
+
+        # The same jar in a folder only its owner writes is used.
+        os.chmod(os.path.join(bindir, "secmgr"), 0o755)
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", program=program)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertNotIn("XRBW-007", out)
+        self.assertEqual(self.started_jar(), os.path.join(os.path.realpath(bindir), "secmgr", "xrbsecmgr.jar"))
+
+
+SLOW_SCRIPT = """accept
+expect comm 7
+ask auth user={user} password="{password}"
+sleep 2500
+ask build script=b1
+send comm 2
+expect comm 5
+send result 1
+expect comm 2
+send comm 2
+"""
+
+
+class ProcessListTest(Case):
+    def test_password_is_not_in_the_command_line_while_the_build_runs(self):
+        fake = FakeManager(int(self.env["XRBSEC_PORT"]))
+        fake.start()
+        password = "S3cret-PW-42"
+        seen = []
+
+        def watch(proc):
+            t0 = time.monotonic()
+            while proc.poll() is None and time.monotonic() - t0 < 2.0:
+                try:
+                    with open("/proc/%d/cmdline" % proc.pid, "rb") as f:
+                        seen.append((time.monotonic() - t0, f.read()))
+                except OSError:
+                    break
+                time.sleep(0.05)
+
+        try:
+            st, out, err, rec, took = self.client(["-au", "alice", "-ap", password], "alice", password,
+                                                  script_text=SLOW_SCRIPT, watch=watch)
+        finally:
+            fake.stop = True
+            fake.join(5)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertEqual(fake.requests, ["ADDUSER alice 127.0.0.1 " + password])
+        # Looked at while the build was still waiting for the server.
+        late = [c for t, c in seen if t > 1.0]
+        self.assertTrue(late, "the build ended before the command line could be read")
+        for c in late:
+            self.assertNotIn(password.encode(), c)
+            self.assertIn(b"\0-ap\0" + b"*" * len(password) + b"\0", c)
+
+
+class NotStoredWarningTest(Case):
+    """A password given with -ap that no manager could keep is reported from
+    -V on, on the screen and in the log; without -V nothing is said."""
+
+    def check_warning(self, **kw):
+        # With a prefix the build's log is another file, so the log of the
+        # command line, where the warning goes, is not cleared when the
+        # build starts.
+        st, out, err, rec, _ = self.client(["-V", "-P", "job.", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertIn("XRBW-007", out)
+        self.assertIn("The password for alice was not stored", without_stamps(out))
+        self.assertIn("XRBW-007", self.log_text())
+
+        st, out, err, rec, _ = self.client(["-P", "job.", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertEqual(without_stamps(out), "*** Success ***\n")
+        self.assertEqual(err, "")
+        self.assertNotIn("XRBW-007", self.log_text())
+
+    def test_java_missing(self):
+        nobin = os.path.join(self.tmp, "nobin")
+        os.makedirs(nobin)
+        self.env["PATH"] = nobin
+        self.env["CLASSPATH"] = JAR or "/nonexistent/xrbsecmgr.jar"
+        self.check_warning()
+
+    def test_jar_missing(self):
+        if INSTALLED_JAR and os.path.exists(INSTALLED_JAR):
+            self.skipTest("a manager jar is installed on this machine")
+        if not shutil.which("java", path=self.env.get("PATH")):
+            self.skipTest("no java")
+        # A copy of the client with no jar beside it, and CLASSPATH unset.
+        bindir = os.path.join(self.tmp, "bin")
+        os.makedirs(bindir)
+        program = os.path.join(bindir, "xrbbldc")
+        shutil.copy(CLIENT, program)
+        self.check_warning(program=program)
+
+
+class PastTheOldMinuteTest(Case):
+    """A password stored by one run is still there for a run more than a
+    minute later (the manager used to end itself after 60 idle seconds).
+    Mostly sleeping, so it runs as a test of its own, beside the others."""
+
+    def test_password_outlives_a_minute_of_idleness(self):
+        if os.environ.get("XRB_SECMGR_MINUTE") != "1":
+            self.skipTest("runs as the test secmgr.lifetime")
+        if not JAR or not os.path.exists(JAR):
+            self.skipTest("stand-in manager not built")
+        # XRBSEC_IDLE unset: the manager's own default lifetime.
+        self.env.pop("XRBSEC_IDLE")
+        st, out, err, rec, _ = self.client(["-au", "alice", "-ap", "s3cretPW"], "alice", "s3cretPW")
+        self.assertEqual(st, 0, out + err + rec)
+        time.sleep(62)
+        st, out, err, rec, _ = self.client(["-au", "alice"], "alice", "s3cretPW")
+        self.assertEqual(st, 0, out + err + rec)
+        self.assertRegex(rec, r'AUTH key=\d+ user="alice" password="s3cretPW"')
+
+
+FOREIGN_LISTENER = r"""
+import json, select, socket, sys
+l = socket.socket()
+l.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+l.bind(("127.0.0.1", int(sys.argv[1])))
+l.listen(8)
+print("ready", flush=True)
+got = []
+while True:
+    ready, _, _ = select.select([l, sys.stdin], [], [], 30)
+    if not ready or sys.stdin in ready:
+        break
+    c, _ = l.accept()
+    with c:
+        c.settimeout(0.5)
+        data = b""
+        try:
+            while True:
+                b = c.recv(512)
+                if not b:
+                    break
+                data += b
+        except OSError:
+            pass
+        got.append(data.decode("latin-1"))
+        try:
+            c.sendall(b"1 evilPW" + b"XRB#END\0")
+        except OSError:
+            pass
+print(json.dumps(got), flush=True)
+"""
+
+
+class OtherUsersListenerTest(Case):
+    """Another user who listens on the manager's port first hears nothing
+    from the client, and the password it offers is never used."""
+
+    def test_foreign_listener_gets_nothing_and_is_not_believed(self):
+        with OtherUser("xrbtsec") as other:
+            port = self.env["XRBSEC_PORT"]
+            fake = subprocess.Popen(other.cmd([sys.executable, "-c", FOREIGN_LISTENER, port]), cwd="/",
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                self.assertEqual(fake.stdout.readline().strip(), b"ready", "the other user's listener did not start")
+                self.env["CLASSPATH"] = JAR or "/nonexistent/xrbsecmgr.jar"
+                st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "s3cret"], "alice", "s3cret")
+                self.assertEqual(st, 0, out + err + rec)
+                self.assertIn("XRBW-007", out)
+                # The server insists on an empty password: evilPW must not come.
+                st, out, err, rec, _ = self.client(["-au", "alice"], "alice", "")
+                self.assertEqual(st, 0, out + err + rec)
+                self.assertNotIn("evilPW", rec)
+            finally:
+                try:
+                    got, _ = fake.communicate(timeout=10)
+                except subprocess.TimeoutExpired:
+                    fake.kill()
+                    got, _ = fake.communicate()
+            heard = json.loads(got.decode().strip().splitlines()[-1])
+            self.assertTrue(heard, "the client never came to the port")
+            self.assertEqual(heard, [""] * len(heard), "the listener heard: %r" % heard)
 
 
 if __name__ == "__main__":

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """Checks of the stand-in security manager over its loopback exchange."""
 import os
+import select
 import socket
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+
+from otheruser import OtherUser
 
 JAR = os.environ.get("XRB_SECMGR_JAR", "")
 CLASS = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager"
@@ -51,12 +54,22 @@ def exchange(port, *pieces, pause=0.0):
 
 class Manager:
     def __init__(self, port, idle="30", extra_env=None):
+        """idle None leaves XRBSEC_IDLE unset: the manager's default."""
         self.port = port
-        env = dict(os.environ, XRBSEC_PORT=str(port), XRBSEC_IDLE=idle, CLASSPATH=JAR)
+        env = dict(os.environ, XRBSEC_PORT=str(port), CLASSPATH=JAR)
+        env.pop("XRBSEC_IDLE", None)
+        if idle is not None:
+            env["XRBSEC_IDLE"] = idle
         env.update(extra_env or {})
         self.proc = subprocess.Popen(["java", CLASS], env=env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE)
+
+    def announcement(self, limit=15.0):
+        """The line the manager writes on standard error once it listens
+        ("" when none comes in time)."""
+        ready, _, _ = select.select([self.proc.stderr], [], [], limit)
+        return self.proc.stderr.readline().decode() if ready else ""
 
     def stop(self):
         if self.proc.poll() is None:
@@ -141,12 +154,110 @@ class LifecycleTest(unittest.TestCase):
             finally:
                 mgr.stop()
 
+    def test_idle_time_counts_from_the_last_request(self):
+        port = free_port()
+        mgr = Manager(port, idle="1.5")
+        try:
+            self.assertTrue(wait_listening(port, mgr.proc))
+            self.assertEqual(exchange(port, b"ADDUSER x h pw"), b"1")
+            # Requests every 0.5 s keep it alive well past its idle time.
+            for _ in range(6):
+                time.sleep(0.5)
+                self.assertEqual(exchange(port, b"GETUSER x h"), b"1 pw")
+            t0 = time.monotonic()
+            self.assertEqual(mgr.proc.wait(timeout=15), 0)
+            self.assertGreater(time.monotonic() - t0, 1.0)
+        finally:
+            mgr.stop()
+
+    def test_default_lifetime_is_an_hour_and_zero_means_until_stopped(self):
+        port = free_port()
+        mgr = Manager(port, idle=None)
+        try:
+            self.assertEqual(mgr.announcement().strip(),
+                             "XrbSecManager: port %d, ends 3600 s after the last request" % port)
+        finally:
+            mgr.stop()
+        mgr = Manager(port, idle="0")
+        try:
+            self.assertEqual(mgr.announcement().strip(), "XrbSecManager: port %d, kept until stopped" % port)
+            self.assertEqual(exchange(port, b"ADDUSER x h pw"), b"1")
+            time.sleep(2.5)
+            self.assertIsNone(mgr.proc.poll())
+            self.assertEqual(exchange(port, b"GETUSER x h"), b"1 pw")
+        finally:
+            mgr.stop()
+        for bad in ("-1", "soon"):
+            mgr = Manager(port, idle=bad)
+            try:
+                self.assertEqual(mgr.proc.wait(timeout=15), 2, bad)
+            finally:
+                mgr.stop()
+
     def test_port_out_of_range_is_refused(self):
         mgr = Manager("70000")
         try:
             self.assertEqual(mgr.proc.wait(timeout=15), 2)
         finally:
             mgr.stop()
+
+
+ATTACKER = r"""
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5)
+s.sendall(sys.argv[2].encode())
+got = b""
+try:
+    while True:
+        b = s.recv(512)
+        if not b:
+            break
+        got += b
+except OSError:
+    pass
+print(repr(got))
+"""
+
+
+class OtherUserTest(unittest.TestCase):
+    """Another local user can neither read nor replace a stored password,
+    nor keep the manager alive."""
+
+    def test_other_user_cannot_read_or_replace(self):
+        with OtherUser("xrbtsec2") as other:
+            port = free_port()
+            mgr = Manager(port, idle="3")
+            try:
+                self.assertTrue(wait_listening(port, mgr.proc))
+                self.assertEqual(exchange(port, b"ADDUSER alice hostA s3cret"), b"1")
+
+                def attack(request, may_be_gone=False):
+                    r = subprocess.run(other.cmd([sys.executable, "-c", ATTACKER, str(port), request]), cwd="/",
+                                       capture_output=True, timeout=30)
+                    if not may_be_gone:
+                        self.assertEqual(r.returncode, 0, r.stderr)
+                    return r.stdout.decode().strip()
+
+                self.assertEqual(attack("GETUSER alice hostA"), "b''")
+                self.assertEqual(attack("ADDUSER alice hostA evil"), "b''")
+                self.assertEqual(attack("ADDUSER mallory hostA evil"), "b''")
+                self.assertEqual(exchange(port, b"GETUSER alice hostA"), b"1 s3cret")
+                self.assertEqual(exchange(port, b"GETUSER mallory hostA"), b"0")
+
+                # The other user's connections, however many, do not hold
+                # the manager open past its idle time.
+                t0 = time.monotonic()
+                attacks = 0
+                while mgr.proc.poll() is None and time.monotonic() - t0 < 30:
+                    attack("GETUSER alice hostA", may_be_gone=True)
+                    attacks += 1
+                took = time.monotonic() - t0
+                self.assertIsNotNone(mgr.proc.poll(), "still alive after %d connections in %.1f s" % (attacks, took))
+                self.assertEqual(mgr.proc.wait(timeout=5), 0)
+                # Idle time 3 s; the margin is for a loaded machine.
+                self.assertLess(took, 15, "ended only after %d connections" % attacks)
+            finally:
+                mgr.stop()
 
 
 if __name__ == "__main__":

@@ -83,3 +83,45 @@ TEST(Credentials, UnreachableManagerLeavesPasswordEmpty)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_STREQ(buildPassword.getdata(), "");
 }
+
+// A password the user gave but the manager could not keep is reported from
+// verbosity 1 on, on the screen and in the log; quietly otherwise.
+TEST(Credentials, UnstoredPasswordIsReportedFromVerbosityOne)
+{
+    ScratchDir dir;
+    TCString savedLog = logFileName;
+    uint16_t savedVerbosity = verbosity;
+    logFileName = dir.file("xrbbldc.log").c_str();
+    ScratchDir empty;
+    EnvGuard path("PATH", empty.path().c_str());
+    EnvGuard port("XRBSEC_PORT", std::to_string(freePort()).c_str());
+
+    auto run = [](uint16_t v, char const* password) {
+        verbosity = v;
+        setUser("someone", password);
+        testing::internal::CaptureStdout();
+        processCredentials();
+        return testing::internal::GetCapturedStdout();
+    };
+
+    EXPECT_EQ(run(0, "pw"), "");
+    EXPECT_EQ(readWhole(dir.file("xrbbldc.log")), "");
+
+    std::string shown = run(1, "pw");
+    EXPECT_NE(shown.find("XRBW-007"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("The password for someone was not stored"), std::string::npos) << shown;
+    EXPECT_NE(readWhole(dir.file("xrbbldc.log")).find("XRBW-007"), std::string::npos);
+
+    // Fetching stores nothing, so there is nothing to warn about.
+    EXPECT_EQ(run(3, ""), "");
+
+    // A manager that answered has the password, whatever it said.
+    {
+        FakeManager mgr({{"0" + kMarker, false}});
+        EnvGuard reachable("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+        EXPECT_EQ(run(3, "pw"), "");
+    }
+
+    verbosity = savedVerbosity;
+    logFileName = savedLog;
+}

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -178,10 +179,9 @@ inline ScratchDir::ScratchDir()
 
 inline ScratchDir::~ScratchDir()
 {
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0) {
-        // Leftovers in /tmp are harmless.
-    }
+    // Not through the shell: a test may have left PATH pointing anywhere.
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 inline void ScratchDir::script(char const* name, std::string const& body) const

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -23,18 +24,59 @@ std::string call(char const* request)
     return std::string(securityMgrCall(TCString(request)).getdata());
 }
 
-// A java on the PATH that only notes that it was run, so that a test can
-// tell whether the start command was used.
+// A java on the PATH that only notes that it was run, in which folder and
+// with which arguments, so that a test can tell whether and how the start
+// command was used.
 struct RecordingJava {
     ScratchDir dir;
     EnvGuard path;
     RecordingJava(char const* body = "")
         : path("PATH", nullptr)
     {
-        dir.script("java", "echo \"$@\" >> '" + dir.file("ran") + "'\n" + body);
+        dir.script("java", "echo \"$(pwd) $*\" >> '" + dir.file("ran") + "'\n" + body);
         setenv("PATH", dir.path().c_str(), 1);
     }
     std::string runs() const { return readWhole(dir.file("ran")); }
+};
+
+// Accepts one connection and sends one byte every interval, never the end
+// marker, until told to stop or the limit passes; or, when silent, sends
+// nothing and keeps the line open.
+class TricklingManager {
+public:
+    TricklingManager(bool silent, int intervalMs = 200, double limitSeconds = 30)
+    {
+        listener_ = bindLoopback(0);
+        listen(listener_, 4);
+        port_ = boundPort(listener_);
+        thread_ = std::thread([=] {
+            pollfd p{listener_, POLLIN, 0};
+            if (poll(&p, 1, 15000) <= 0)
+                return;
+            int c = accept(listener_, nullptr, nullptr);
+            double start = nowSeconds();
+            while (!stop_ && c >= 0 && secondsSince(start) < limitSeconds) {
+                if (!silent && send(c, "x", 1, MSG_NOSIGNAL) != 1)
+                    break;
+                usleep(intervalMs * 1000);
+            }
+            if (c >= 0)
+                close(c);
+        });
+    }
+    ~TricklingManager()
+    {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 } // namespace
@@ -102,6 +144,26 @@ TEST(SecurityMgrCall, BrokenRepliesGiveZero)
     EXPECT_EQ(java.runs(), "");
 }
 
+TEST(SecurityMgrCall, TellsWhetherTheManagerAnswered)
+{
+    FakeManager mgr({{"0" + kMarker, false}, {"1 half", false}});
+    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+    RecordingJava java;
+
+    bool answered = false;
+    EXPECT_STREQ(securityMgrCall(TCString("ADDUSER a h pw"), &answered).getdata(), "0");
+    EXPECT_TRUE(answered);
+    EXPECT_STREQ(securityMgrCall(TCString("ADDUSER a h pw"), &answered).getdata(), "0");
+    EXPECT_FALSE(answered);
+
+    ScratchDir empty;
+    EnvGuard path("PATH", empty.path().c_str());
+    EnvGuard nobody("XRBSEC_PORT", std::to_string(freePort()).c_str());
+    answered = true;
+    EXPECT_STREQ(securityMgrCall(TCString("ADDUSER a h pw"), &answered).getdata(), "0");
+    EXPECT_FALSE(answered);
+}
+
 TEST(SecurityMgrCall, NoManagerAndNoJavaGivesZeroQuietlyAndQuickly)
 {
     ScratchDir empty;
@@ -125,6 +187,7 @@ TEST(SecurityMgrCall, NoManagerAndNoJavaGivesZeroQuietlyAndQuickly)
 TEST(SecurityMgrCall, ManagerThatDiesAtStartIsNotAwaited)
 {
     RecordingJava java("echo oops >&2; exit 1");
+    EnvGuard cp("CLASSPATH", "/nonexistent/xrbsecmgr.jar");
     EnvGuard port("XRBSEC_PORT", std::to_string(freePort()).c_str());
 
     testing::internal::CaptureStderr();
@@ -134,9 +197,42 @@ TEST(SecurityMgrCall, ManagerThatDiesAtStartIsNotAwaited)
     std::string err = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(reply, "0");
-    EXPECT_EQ(java.runs(), "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager\n");
+    // Started from the root folder, never from ours.
+    EXPECT_EQ(java.runs(), "/ com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager\n");
     EXPECT_EQ(err, "");
     EXPECT_LT(took, 5.0);
+}
+
+// The reply has one deadline, not one per byte: a manager that trickles
+// bytes (or sends none) gives up the wait after about 10 seconds.
+TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline)
+{
+    TricklingManager mgr(false);
+    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+    RecordingJava java;
+
+    double t0 = nowSeconds();
+    std::string reply = call("GETUSER someone buildhost");
+    double took = secondsSince(t0);
+
+    EXPECT_EQ(reply, "0");
+    EXPECT_GT(took, 9.0);
+    EXPECT_LT(took, 12.0);
+}
+
+TEST(SecurityMgrCall, SilentManagerEndsWithinTheDeadline)
+{
+    TricklingManager mgr(true);
+    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
+    RecordingJava java;
+
+    double t0 = nowSeconds();
+    std::string reply = call("GETUSER someone buildhost");
+    double took = secondsSince(t0);
+
+    EXPECT_EQ(reply, "0");
+    EXPECT_GT(took, 9.0);
+    EXPECT_LT(took, 12.0);
 }
 
 #ifdef XRB_TEST_BINARY_DIR

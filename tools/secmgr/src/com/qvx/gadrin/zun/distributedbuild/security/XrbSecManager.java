@@ -8,17 +8,26 @@ import java.net.InetAddress;
 import java.net.ServerSocket;
 import java.net.Socket;
 import java.net.SocketTimeoutException;
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.util.Arrays;
+import java.util.List;
 import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.atomic.AtomicInteger;
 
 /**
  * Local keeper of build passwords, one per user id and build server host,
- * held in memory for as long as the process lives.
+ * held in memory for as long as the process lives and never written out.
+ *
+ * Only the user who runs the manager may talk to it: a connection whose
+ * peer socket belongs to another user (the owner shown for it in
+ * /proc/net/tcp or /proc/net/tcp6) is closed without a reply, and nothing
+ * it sent is kept.
  *
  * Each connection carries one request without a terminator, and the client
  * keeps the connection open while it waits, so a request counts as complete
@@ -27,9 +36,13 @@ import java.util.concurrent.atomic.AtomicInteger;
  *
  * Settings, from system properties or else the environment:
  *   xrbsec.port / XRBSEC_PORT         port on 127.0.0.1 (empty: 22825)
- *   xrbsec.idle / XRBSEC_IDLE         seconds without a request before the
- *                                     manager ends itself (default 60)
+ *   xrbsec.idle / XRBSEC_IDLE         seconds after the last request before
+ *                                     the manager ends itself (default 3600,
+ *                                     0: until it is stopped)
  *   xrbsec.pidfile / XRBSEC_PIDFILE   file to write the process id into
+ *
+ * On start it announces its port and idle time on standard error, which the
+ * client's start command discards.
  */
 public final class XrbSecManager {
     static final String DEFAULT_PORT = "22825";
@@ -43,6 +56,10 @@ public final class XrbSecManager {
     // A request still short of words after this much silence never will be.
     static final int STALL_MS = 1000;
     static final int REQUEST_DEADLINE_MS = 10000;
+    // A password kept between runs should outlast a working session.
+    static final String DEFAULT_IDLE_SECONDS = "3600";
+    static final String[] SOCKET_TABLES = {"/proc/net/tcp", "/proc/net/tcp6"};
+    static final String ESTABLISHED = "01";
 
     private final Map<String, String> passwords = new ConcurrentHashMap<>();
     private final AtomicInteger active = new AtomicInteger();
@@ -58,13 +75,19 @@ public final class XrbSecManager {
         try {
             port = Integer.parseInt(portText.trim());
             String idle = setting("xrbsec.idle", "XRBSEC_IDLE");
-            idleMs = (long) (1000 * (idle == null || idle.isEmpty() ? 60.0 : Double.parseDouble(idle.trim())));
+            idleMs = (long) (1000 * Double.parseDouble(
+                    idle == null || idle.isEmpty() ? DEFAULT_IDLE_SECONDS : idle.trim()));
         } catch (NumberFormatException e) {
             System.exit(2);
             return;
         }
-        if (port <= 0 || port > 65535 || idleMs <= 0) {
+        if (port <= 0 || port > 65535 || idleMs < 0) {
             System.exit(2);
+        }
+        long uid = ownUid();
+        if (uid < 0) {
+            // Without our own uid no peer can be told apart from another user.
+            System.exit(3);
         }
         ServerSocket server;
         try {
@@ -88,8 +111,18 @@ public final class XrbSecManager {
                 // The pid file is a convenience for whoever started us.
             }
         }
-        new XrbSecManager().serve(server, idleMs);
+        System.err.println("XrbSecManager: port " + port + ", "
+                + (idleMs == 0 ? "kept until stopped"
+                   : "ends " + (idleMs % 1000 == 0 ? String.valueOf(idleMs / 1000) : String.valueOf(idleMs / 1000.0))
+                     + " s after the last request"));
+        new XrbSecManager(uid).serve(server, idleMs);
         System.exit(0);
+    }
+
+    private final long uid;
+
+    XrbSecManager(long uid) {
+        this.uid = uid;
     }
 
     private static String setting(String property, String variable) {
@@ -103,30 +136,30 @@ public final class XrbSecManager {
         } catch (IOException e) {
             return;
         }
-        while (true) {
+        // Checked before every accept, not only when accept times out: a
+        // stream of other users' connections must not keep us alive.
+        while (idleMs == 0 || active.get() > 0 || System.currentTimeMillis() - lastActivity <= idleMs) {
             Socket s;
             try {
                 s = server.accept();
             } catch (SocketTimeoutException e) {
-                if (active.get() == 0 && System.currentTimeMillis() - lastActivity > idleMs) {
-                    break;
-                }
                 continue;
             } catch (IOException e) {
                 break;
             }
-            if (!s.getInetAddress().isLoopbackAddress()) {
+            // Another user's connection is dropped at once, before it counts
+            // as work in progress, so it neither holds a thread nor keeps
+            // the manager alive.
+            if (!s.getInetAddress().isLoopbackAddress() || !peerIsOwn(s)) {
                 closeQuietly(s);
                 continue;
             }
-            lastActivity = System.currentTimeMillis();
             active.incrementAndGet();
             Thread t = new Thread(() -> {
                 try {
                     handle(s);
                 } finally {
                     closeQuietly(s);
-                    lastActivity = System.currentTimeMillis();
                     active.decrementAndGet();
                 }
             });
@@ -139,9 +172,13 @@ public final class XrbSecManager {
     private void handle(Socket s) {
         try {
             String request = readRequest(s);
-            if (request == null) {
+            // Decided again once the request is in, while the peer still
+            // waits for the reply: a peer that has gone is nobody's.
+            if (request == null || !peerIsOwn(s)) {
                 return;
             }
+            // Only our own user's requests keep the manager alive.
+            lastActivity = System.currentTimeMillis();
             String reply = answer(request);
             OutputStream out = s.getOutputStream();
             out.write(reply.getBytes(StandardCharsets.ISO_8859_1));
@@ -185,6 +222,83 @@ public final class XrbSecManager {
                 return null;
             }
         }
+    }
+
+    /**
+     * True when the peer's socket is an established connection of our own
+     * user.  The peer's entry is the one whose local end is the peer's
+     * address and port and whose remote end is ours.  A closed peer shows in
+     * a waiting state with uid 0, so only an established entry counts.
+     */
+    boolean peerIsOwn(Socket s) {
+        byte[] peer = mapped(s.getInetAddress().getAddress());
+        byte[] local = mapped(s.getLocalAddress().getAddress());
+        for (String table : SOCKET_TABLES) {
+            List<String> lines;
+            try {
+                lines = Files.readAllLines(Path.of(table), StandardCharsets.ISO_8859_1);
+            } catch (IOException e) {
+                continue;
+            }
+            for (String line : lines) {
+                String[] f = line.trim().split("\\s+");
+                if (f.length < 8 || !f[0].endsWith(":")) {
+                    continue;
+                }
+                try {
+                    if (endpointIs(f[1], peer, s.getPort()) && endpointIs(f[2], local, s.getLocalPort())) {
+                        return f[3].equals(ESTABLISHED) && Long.parseLong(f[7]) == uid;
+                    }
+                } catch (NumberFormatException e) {
+                    // Not a socket line.
+                }
+            }
+        }
+        return false;
+    }
+
+    /** "ADDR:PORT" of a socket table, the address as the kernel's words in hex. */
+    static boolean endpointIs(String field, byte[] address16, int port) {
+        int colon = field.indexOf(':');
+        if (colon < 0 || Integer.parseInt(field.substring(colon + 1), 16) != port) {
+            return false;
+        }
+        String hex = field.substring(0, colon);
+        if (hex.length() != 8 && hex.length() != 32) {
+            return false;
+        }
+        // Each 32-bit word is printed as the host reads the address bytes.
+        ByteBuffer raw = ByteBuffer.allocate(hex.length() / 2).order(ByteOrder.nativeOrder());
+        for (int i = 0; i < hex.length(); i += 8) {
+            raw.putInt((int) Long.parseLong(hex.substring(i, i + 8), 16));
+        }
+        return Arrays.equals(mapped(raw.array()), address16);
+    }
+
+    /** An address in its 16-byte form, IPv4 as IPv4-mapped IPv6. */
+    static byte[] mapped(byte[] address) {
+        if (address.length == 16) {
+            return address;
+        }
+        byte[] out = new byte[16];
+        out[10] = (byte) 0xff;
+        out[11] = (byte) 0xff;
+        System.arraycopy(address, 0, out, 12, 4);
+        return out;
+    }
+
+    /** Our effective uid, the owner the kernel gives our sockets; -1 if unknown. */
+    static long ownUid() {
+        try {
+            for (String line : Files.readAllLines(Path.of("/proc/self/status"), StandardCharsets.ISO_8859_1)) {
+                if (line.startsWith("Uid:")) {
+                    return Long.parseLong(line.substring(4).trim().split("\\s+")[1]);
+                }
+            }
+        } catch (IOException | NumberFormatException | ArrayIndexOutOfBoundsException e) {
+            // Falls through to unknown.
+        }
+        return -1;
     }
 
     static String[] words(String text) {
