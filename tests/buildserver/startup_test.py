@@ -105,33 +105,31 @@ class Startup(ServerCase):
         self.refused("the work folder %s: Not a directory" % below,
                      "--scripts", self.scripts, "--work", below)
 
-    def test_a_work_folder_that_cannot_be_made(self):
+    def unwritable_folder(self, name):
+        """A folder the server may not write in: owned by root and run as
+        nobody when we are root, else made read-only.  Returns the folder
+        and the command prefix to start the server with."""
         prefix = as_nobody()
         os.chmod(self.tmp, 0o755)
         os.chmod(self.scripts, 0o755)
-        locked = os.path.join(self.tmp, "locked")
-        os.makedirs(locked)
-        os.chmod(locked, 0o755 if prefix is not None else 0o555)
+        folder = os.path.join(self.tmp, name)
+        os.makedirs(folder)
+        if prefix is None:
+            os.chmod(folder, 0o555)
+            self.addCleanup(os.chmod, folder, 0o755)
+        return folder, prefix
+
+    def test_a_work_folder_that_cannot_be_made(self):
+        locked, prefix = self.unwritable_folder("locked")
         work = os.path.join(locked, "sub", "work")
-        try:
-            self.refused("cannot create the work folder %s: Permission denied (at %s)"
-                         % (work, os.path.join(locked, "sub")),
-                         "--scripts", self.scripts, "--work", work, prefix=prefix)
-        finally:
-            os.chmod(locked, 0o755)
+        self.refused("cannot create the work folder %s: Permission denied (at %s)"
+                     % (work, os.path.join(locked, "sub")),
+                     "--scripts", self.scripts, "--work", work, prefix=prefix)
 
     def test_a_work_folder_without_room_for_the_server(self):
-        prefix = as_nobody()
-        os.chmod(self.tmp, 0o755)
-        os.chmod(self.scripts, 0o755)
-        full = os.path.join(self.tmp, "readonly")
-        os.makedirs(full)
-        os.chmod(full, 0o755 if prefix is not None else 0o555)
-        try:
-            self.refused("cannot make a folder in the work folder %s: Permission denied" % full,
-                         "--scripts", self.scripts, "--work", full, prefix=prefix)
-        finally:
-            os.chmod(full, 0o755)
+        full, prefix = self.unwritable_folder("readonly")
+        self.refused("cannot make a folder in the work folder %s: Permission denied" % full,
+                     "--scripts", self.scripts, "--work", full, prefix=prefix)
 
     # -- credentials -----------------------------------------------------------
     def test_credentials_file_checks(self):

@@ -77,7 +77,7 @@ def _unit(tag, kind, data):
 
 
 def comm_packet(code, text=b"", value=0, version=b"1.0.4.0.QVX"):
-    """A control packet as the client frames it (Parts 2.1 and 2.3)."""
+    """A control packet framed as the client frames it."""
     body = (_unit(4, TEXT, version + b"\0") + _unit(402, NLSTEXT, text + b"\0")
             + _unit(403, BINARY, struct.pack(">i", value)) + _unit(401, BINARY, bytes([code]))
             + _unit(9999, TEXT, b"END\0"))

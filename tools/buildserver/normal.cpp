@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "clock.h"
 #include "folders.h"
 #include "log.h"
 #include "runner.h"
@@ -72,13 +73,6 @@ std::string peerName(sockaddr_in const& sa)
     return std::string(addr) + ":" + std::to_string(ntohs(sa.sin_port));
 }
 
-int64_t nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 class Dispatcher {
 public:
     Dispatcher(int listenFd, ServerConfig const& config) : listenFd_(listenFd), config_(config) {}
@@ -88,7 +82,7 @@ public:
         while (!stopRequested || !sessions_.empty()) {
             if (stopRequested && !stopping_)
                 beginStop();
-            if (stopping_ && nowMs() >= killAt_)
+            if (stopping_ && monotonicMs() >= killAt_)
                 killAll();
             bool accepting = !stopping_ && sessions_.size() < MAX_SESSIONS &&
                              (config_.maxConnections == 0 || accepted_ < config_.maxConnections);
@@ -256,7 +250,7 @@ private:
     void beginStop()
     {
         stopping_ = true;
-        killAt_ = nowMs() + STOP_GRACE_MS;
+        killAt_ = monotonicMs() + STOP_GRACE_MS;
         if (!sessions_.empty())
             logLine("stopping: ending " + std::to_string(sessions_.size()) + " session(s)");
         for (Session const& s : sessions_)
@@ -267,7 +261,7 @@ private:
     {
         for (Session const& s : sessions_)
             ::kill(s.pid, SIGKILL);
-        killAt_ = nowMs() + 1000;
+        killAt_ = monotonicMs() + 1000;
     }
 
     int listenFd_;

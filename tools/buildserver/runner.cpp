@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "clock.h"
 #include "protocol/filexfer.h"
 
 namespace {
@@ -56,13 +57,6 @@ bool clientGone(int sock)
         return false;
     pollfd p{sock, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
-}
-
-int64_t nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 }  // namespace
@@ -133,7 +127,7 @@ RunResult runBuild(BuildRun const& run)
     ::setpgid(child, child);
     runningGroup = child;
 
-    int64_t deadline = run.timeLimitSeconds > 0 ? nowMs() + int64_t(run.timeLimitSeconds) * 1000 : 0;
+    int64_t deadline = run.timeLimitSeconds > 0 ? monotonicMs() + int64_t(run.timeLimitSeconds) * 1000 : 0;
     // Waited for without reaping it: while it stays a zombie its process
     // group id cannot be taken by another process, so ending the group
     // afterwards cannot hit a stranger.
@@ -144,7 +138,7 @@ RunResult runBuild(BuildRun const& run)
             break;
         if (r < 0 && errno != EINTR)
             break;
-        if (deadline != 0 && nowMs() >= deadline && !result.timedOut) {
+        if (deadline != 0 && monotonicMs() >= deadline && !result.timedOut) {
             result.timedOut = true;
             ::kill(-child, SIGKILL);
         }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/tcexp.h"
+#include "clock.h"
 #include "folders.h"
 #include "log.h"
 #include "protocol/xrbbld.h"
@@ -420,13 +421,6 @@ private:
     std::string endReason_;
 };
 
-int64_t nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 // Why a session ended early, for the log.
 std::string endedBecause(int err, int64_t silentMs, ServerConfig const& config)
 {
@@ -473,7 +467,7 @@ void serveConnection(int sock, std::string const& peer, ServerConfig const& conf
                      SlotChannel& slots)
 {
     setIdleLimit(sock, config.idleTimeout);
-    int64_t started = nowMs();
+    int64_t started = monotonicMs();
     CommPacket first(sock, 0);
     int err = errno;
     switch (first.get_commtype()) {
@@ -486,7 +480,7 @@ void serveConnection(int sock, std::string const& peer, ServerConfig const& conf
         break;
     case COMM_NONE:
         logLine("connection from " + peer + " without an opening packet: " +
-                endedBecause(err, nowMs() - started, config));
+                endedBecause(err, monotonicMs() - started, config));
         break;
     default:
         logLine("connection from " + peer + " opened with control code " +
