@@ -35,18 +35,20 @@ class SideBySide(ServerCase):
         self.assertLess(total, 3.0, "the builds ran one after the other")
 
     def test_a_client_beyond_jobs_is_told_busy_and_succeeds_on_its_retry(self):
-        script(self.scripts, "sleep2", "sleep 2\n")
+        # The first build lasts long enough for the second client to arrive
+        # while it runs, however slowly that client starts.
+        script(self.scripts, "pause", 'sleep "$SECONDS_"\n')
         server = self.server("--jobs", "1")
-        first = self.client(server, "-b", "sleep2", "-P", "first.").start()
-        server.wait_log(r"build sleep2 running")
-        second = self.client(server, "-b", "sleep2", "-P", "second.").start()
+        first = self.client(server, "-b", "pause", "-v", "SECONDS_=4", "-P", "first.").start()
+        server.wait_log(r"build pause running")
+        second = self.client(server, "-b", "pause", "-v", "SECONDS_=1", "-P", "second.").start()
         server.wait_log(r"busy: 1 of 1 builds running; 127\.0\.0\.1:\d+ told to retry in 10 s")
         self.assertGood(first.wait())
         self.assertGood(second.wait(timeout=40))
         self.assertIn("Server busy ... wait for 10 seconds and retry.", second.out)
         self.assertGreaterEqual(second.elapsed, 10)
         self.assertLess(second.elapsed, 20)
-        self.assertEqual(server.log().count("build sleep2 running"), 2)
+        self.assertEqual(server.log().count("build pause running"), 2)
 
     def test_a_server_test_is_answered_while_every_slot_is_taken(self):
         script(self.scripts, "sleep2", "sleep 2\n")
@@ -120,7 +122,7 @@ class MisbehavingPeers(ServerCase):
                     pass
         self.assertTrue(server.alive())
         self.assertGood(self.build(server, "-b", "quick"))
-        self.assertTrue(wait_for(lambda: server.children() == [], 5), server.children())
+        self.assertTrue(wait_for(lambda: server.children() == [], 15), server.children())
         self.assertEqual(os.listdir(server.run_folder()), [])
 
     def test_a_client_that_connects_and_leaves_at_once(self):
@@ -132,7 +134,7 @@ class MisbehavingPeers(ServerCase):
             s.close()  # with a reset
         self.assertTrue(server.alive())
         self.assertGood(self.build(server, "-b", "quick"))
-        self.assertTrue(wait_for(lambda: server.children() == [], 5), server.children())
+        self.assertTrue(wait_for(lambda: server.children() == [], 15), server.children())
 
 
 class Cleanup(ServerCase):
@@ -148,7 +150,7 @@ class Cleanup(ServerCase):
         run.wait()
         server.wait_log(r"the client left during the build; the build was stopped", timeout=5)
         self.assertTrue(wait_for(lambda: not process_exists(script_pid), 5), "the script still runs")
-        self.assertTrue(wait_for(lambda: server.children() == [], 5))
+        self.assertTrue(wait_for(lambda: server.children() == [], 15))
         self.assertEqual(os.listdir(server.run_folder()), [])
         # Its slot is free again.
         script(self.scripts, "quick", "exit 0\n")
@@ -182,7 +184,7 @@ class Cleanup(ServerCase):
         self.assertEqual(self.build(server, "-b", "missing").status, 1)
         self.assertEqual(self.build(server, "-b", "good", "-i", "gone.c").status, 1)
         self.assertEqual(self.build(server, "-testServer").status, 0)
-        self.assertTrue(wait_for(lambda: server.children() == [], 5), server.children())
+        self.assertTrue(wait_for(lambda: server.children() == [], 15), server.children())
         self.assertEqual(os.listdir(server.run_folder()), [])
         self.assertIn("session ended: the client did not send gone.c.TXT", server.log())
 
