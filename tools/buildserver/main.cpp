@@ -12,34 +12,26 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "folders.h"
 #include "normal.h"
+#include "options.h"
 #include "scripted.h"
 
 namespace {
 
-void usage()
+// Every refusal at start-up ends with this status.
+constexpr int REFUSED = 2;
+
+int refuse(std::string const& why)
 {
-    std::fprintf(stderr,
-        "usage: xrbblds [--bind ADDR] [--port N] [--port-file FILE]\n"
-        "               (--scripts DIR [--work DIR] [--auth USER:PASSWORD] [--keep] [--max N]\n"
-        "               | --script FILE [--record FILE] [--deadline SECONDS])\n"
-        "  --port 0 (the default) binds a free port; the port is written to\n"
-        "  --port-file and printed on standard output as \"port N\".\n");
+    std::fprintf(stderr, "xrbblds: %s\n", why.c_str());
+    return REFUSED;
 }
 
 // An address with a colon is IPv6 ("::1"), anything else dotted IPv4.
-int listenOn(std::string const& address, int port)
+int listenOn(std::string const& address, int port, std::string& why)
 {
     bool v6 = address.find(':') != std::string::npos;
-    int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    // Accepted connections inherit it.  Without it Nagle holds back the body
-    // that follows each packet header, and the tail of each chunk, until the
-    // client's delayed acknowledgement: some 40 ms per packet.
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_storage ss{};
     socklen_t len;
     int ok;
@@ -56,7 +48,23 @@ int listenOn(std::string const& address, int port)
         ok = ::inet_pton(AF_INET, address.c_str(), &sa->sin_addr);
         len = sizeof *sa;
     }
-    if (ok != 1 || ::bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(fd, 16) != 0) {
+    if (ok != 1) {
+        why = v6 ? "not an IPv6 address" : "not an IPv4 address";
+        return -1;
+    }
+    int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Accepted connections inherit it.  Without it Nagle holds back the body
+    // that follows each packet header, and the tail of each chunk, until the
+    // client's delayed acknowledgement: some 40 ms per packet.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(fd, 64) != 0) {
+        why = std::strerror(errno);
         ::close(fd);
         return -1;
     }
@@ -74,87 +82,70 @@ int boundPort(int fd)
 }
 
 // Written whole under a temporary name, so a reader never sees half a number.
-bool writePortFile(std::string const& path, int port)
+std::string writePortFile(std::string const& path, int port)
 {
     std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (f == nullptr)
-        return false;
+        return std::strerror(errno);
     std::fprintf(f, "%d\n", port);
-    std::fclose(f);
-    return std::rename(tmp.c_str(), path.c_str()) == 0;
+    if (std::fclose(f) != 0 || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::string why = std::strerror(errno);
+        std::remove(tmp.c_str());
+        return why;
+    }
+    return std::string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // A client that goes away while it is sent something must not end us.
     std::signal(SIGPIPE, SIG_IGN);
-    std::string bind = "127.0.0.1", portFile, script, record;
-    int port = 0, deadline = 60;
-    ServerConfig config;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) {
-                usage();
-                std::exit(3);
-            }
-            out = argv[++i];
-        };
-        std::string v;
-        if (a == "--bind") value(bind);
-        else if (a == "--port") { value(v); port = std::atoi(v.c_str()); }
-        else if (a == "--port-file") value(portFile);
-        else if (a == "--script") value(script);
-        else if (a == "--record") value(record);
-        else if (a == "--deadline") { value(v); deadline = std::atoi(v.c_str()); }
-        else if (a == "--scripts") value(config.scriptsDir);
-        else if (a == "--work") value(config.workRoot);
-        else if (a == "--keep") config.keepWork = true;
-        else if (a == "--max") { value(v); config.maxConnections = std::atoi(v.c_str()); }
-        else if (a == "--auth") {
-            value(v);
-            std::string::size_type colon = v.find(':');
-            if (colon == std::string::npos) {
-                usage();
-                return 3;
-            }
-            config.user = v.substr(0, colon);
-            config.password = v.substr(colon + 1);
-        } else {
-            usage();
-            return 3;
-        }
+    Options options;
+    if (argc < 2) {
+        std::fputs(usageText().c_str(), stderr);
+        return REFUSED;
     }
-    if (script.empty() == config.scriptsDir.empty()) {
-        usage();
-        return 3;
+    std::string why = parseOptions(argc, argv, options);
+    if (!why.empty()) {
+        std::fprintf(stderr, "xrbblds: %s\n%s", why.c_str(), usageText().c_str());
+        return REFUSED;
     }
-    // Builds run in folders of their own: relative folders would no longer
-    // name the same place there.
-    for (std::string* dir : {&config.scriptsDir, &config.workRoot}) {
-        if (dir->empty())
-            continue;
-        if (char* full = ::realpath(dir->c_str(), nullptr)) {
-            *dir = full;
-            std::free(full);
-        }
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
     }
-    int fd = listenOn(bind, port);
+    bool normal = options.script.empty();
+    if (normal) {
+        if (options.authOnCommandLine)
+            std::fprintf(stderr, "xrbblds: warning: --auth shows the password to every user of "
+                                 "this machine (ps); use --auth-file\n");
+        why = prepareNormalMode(options);
+        if (!why.empty())
+            return refuse(why);
+    }
+    int fd = listenOn(options.bind, options.port, why);
     if (fd < 0) {
-        std::fprintf(stderr, "xrbblds: cannot listen on %s port %d: %s\n", bind.c_str(), port,
-                     std::strerror(errno));
-        return 3;
+        if (normal)
+            removeTree(options.config.runDir);
+        return refuse("cannot listen on " + options.bind + " port " + std::to_string(options.port) +
+                      ": " + why);
     }
     int actual = boundPort(fd);
-    if (!portFile.empty() && !writePortFile(portFile, actual)) {
-        std::fprintf(stderr, "xrbblds: cannot write %s\n", portFile.c_str());
-        return 3;
+    if (!options.portFile.empty()) {
+        why = writePortFile(options.portFile, actual);
+        if (!why.empty()) {
+            if (normal)
+                removeTree(options.config.runDir);
+            return refuse("cannot write the port file " + options.portFile + ": " + why);
+        }
     }
     std::printf("port %d\n", actual);
     std::fflush(stdout);
-    int status = script.empty() ? runNormal(fd, config) : runScripted(fd, script, record, deadline);
+    int status = normal ? runNormal(fd, options.config, options.bind, actual)
+                        : runScripted(fd, options.script, options.record, options.deadline);
     ::close(fd);
     return status;
 }

@@ -1,304 +1,294 @@
 #include "normal.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ftw.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
-#include "base/tcexp.h"
-#include "protocol/xrbbld.h"
+#include "clock.h"
+#include "folders.h"
+#include "log.h"
 #include "runner.h"
+#include "session.h"
 
 namespace {
 
-void say(char const* fmt, std::string const& a = "", std::string const& b = "")
+// Connections served at once, builds or not; beyond it new connections wait
+// in the listen queue, so that a flood of idle peers cannot take every
+// process and descriptor of the machine.
+constexpr size_t MAX_SESSIONS = 256;
+
+// How long sessions get to end after SIGTERM before they are killed.
+constexpr int STOP_GRACE_MS = 3000;
+
+int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t stopRequested = 0;
+
+void onSignal(int sig)
 {
-    std::fprintf(stderr, "xrbblds: ");
-    std::fprintf(stderr, fmt, a.c_str(), b.c_str());
-    std::fputc('\n', stderr);
+    int saved = errno;
+    if (sig == SIGTERM || sig == SIGINT)
+        stopRequested = 1;
+    char c = static_cast<char>(sig);
+    ssize_t ignored = ::write(signalPipe[1], &c, 1);
+    (void)ignored;
+    errno = saved;
 }
 
-void sendControl(int sock, COMMTYPE_ code, std::string const& text = "")
+void onSessionSignal(int)
 {
-    CommPacket pkt(code, text.c_str());
-    pkt.send(sock, 0);
+    stopRunningScript();
+    _exit(1);
 }
 
-int removeEntry(char const* path, struct stat const*, int, struct FTW*)
+void handle(int sig, void (*fn)(int))
 {
-    return std::remove(path);
-}
-
-void removeTree(std::string const& path)
-{
-    nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-bool makeFolders(std::string const& path)
-{
-    for (std::string::size_type i = 1; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            std::string part = path.substr(0, i);
-            if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
-}
-
-std::vector<std::string> collect(BuildPacket& req, char* (BuildPacket::*first)(),
-                                 char* (BuildPacket::*next)())
-{
-    std::vector<std::string> all;
-    for (char* s = (req.*first)(); s != nullptr; s = (req.*next)())
-        all.emplace_back(s);
-    return all;
+    struct sigaction sa{};
+    sa.sa_handler = fn;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, nullptr);
 }
 
 struct Session {
-    int sock;
-    ServerConfig const& config;
-    std::string root;      // the session's own folder
-    std::string work;      // where the build script runs
-    std::vector<std::string> outputs;
-    std::vector<std::string> messageFiles;
-
-    // Fetches one file of the request into the work folder.
-    bool fetchInto(std::string const& wireName, std::string const& localPath)
-    {
-        std::string::size_type slash = localPath.rfind('/');
-        if (slash != std::string::npos && !makeFolders(localPath.substr(0, slash)))
-            return false;
-        FILE* f = std::fopen(localPath.c_str(), "wb");
-        if (f == nullptr)
-            return false;
-        FileBulkPacket bulk(wireName.c_str(), f);
-        bulk.recvBulk(sock, 0);
-        return true;
-    }
-
-    bool refuse(std::string const& text)
-    {
-        say("refused: %s", text);
-        sendControl(sock, COMM_ERROR, "XRBBLDS: " + text + "\n");
-        return false;
-    }
-
-    bool checkCredentials()
-    {
-        if (config.user.empty())
-            return true;
-        AuthPacket auth(sock);
-        std::string user = auth.get_userid() ? auth.get_userid() : "";
-        std::string password = auth.get_password() ? auth.get_password() : "";
-        if (user != config.user || password != config.password)
-            return refuse("user " + user + " is not authorised or the password is not valid");
-        return true;
-    }
-
-    bool findScript(BuildPacket& req, std::string& path)
-    {
-        std::string fileName = req.get_buildScriptFileName() ? req.get_buildScriptFileName() : "";
-        int type = req.get_buildScriptType();
-        if (!fileName.empty() && (type == 26 || type == 27)) {
-            path = root + "/script";
-            if (!fetchInto(fileName + (type == 27 ? ".BIN" : ".TXT"), path))
-                return refuse("cannot store the build script file");
-            chmod(path.c_str(), 0755);
-            return true;
-        }
-        std::string name = req.get_buildScriptName() ? req.get_buildScriptName() : "";
-        if (!isPlainName(name))
-            return refuse("build script name '" + name + "' is not valid");
-        path = config.scriptsDir + "/" + name;
-        if (access(path.c_str(), X_OK) != 0)
-            return refuse("build script " + name + " not found");
-        return true;
-    }
-
-    bool fetchInputs(BuildPacket& req)
-    {
-        std::vector<std::string> files =
-            collect(req, &BuildPacket::get_firstInput, &BuildPacket::get_nextInput);
-        std::vector<std::string> deps =
-            collect(req, &BuildPacket::get_firstInclude, &BuildPacket::get_nextInclude);
-        files.insert(files.end(), deps.begin(), deps.end());
-        for (std::string const& name : files) {
-            if (isSuffix(name.c_str(), ".NON"))
-                continue;
-            std::string local;
-            if (!workPath(name, local))
-                return refuse("file name '" + name + "' leaves the work folder");
-            if (!fetchInto(name, work + "/" + local))
-                return refuse("cannot store " + local);
-        }
-        return true;
-    }
-
-    // Answers the client's file requests until it ends the session.
-    void serveResults()
-    {
-        while (true) {
-            CommPacket ask(sock, 0);
-            COMMTYPE_ code = ask.get_commtype();
-            if (code == COMM_END) {
-                sendControl(sock, COMM_END);
-                return;
-            }
-            if (code != COMM_REQ_FILE)
-                return;
-            std::string name = ask.get_strdata() ? ask.get_strdata() : "";
-            std::string path;
-            if (!resolveResult(name, path)) {
-                refuse("no such result file: " + name);
-                return;
-            }
-            FILE* f = std::fopen(path.c_str(), "rb");
-            if (f == nullptr) {
-                refuse("cannot read result file " + name);
-                return;
-            }
-            FileBulkPacket bulk(name.c_str(), f);
-            bulk.sendBulk(sock, 0);
-        }
-    }
-
-    bool resolveResult(std::string const& name, std::string& path)
-    {
-        for (std::string const& m : messageFiles)
-            if (m == name) {
-                path = root + "/" + name;
-                return true;
-            }
-        for (std::string const& o : outputs)
-            if (o == name) {
-                std::string local;
-                if (!workPath(name, local))
-                    return false;
-                path = work + "/" + local;
-                return true;
-            }
-        return false;
-    }
-
-    void run()
-    {
-        if (!checkCredentials())
-            return;
-        LocalePacket locale(sock);
-        BuildPacket req(sock);
-        outputs = collect(req, &BuildPacket::get_firstOutput, &BuildPacket::get_nextOutput);
-        std::string script;
-        if (!findScript(req, script) || !fetchInputs(req))
-            return;
-
-        BuildRun build;
-        build.script = script;
-        build.folder = work;
-        build.parameters = req.get_buildParms() ? req.get_buildParms() : "";
-        build.variables = collect(req, &BuildPacket::get_firstVar, &BuildPacket::get_nextVar);
-        build.stdoutPath = root + "/STDOUT.OUT";
-        build.stderrPath = root + "/STDERR.ERR";
-        build.timeLimitSeconds = req.get_timeout() > 0 ? req.get_timeout() * 60 : 0;
-        sendControl(sock, COMM_MESSAGE, "XRBBLDS: running build script " +
-                                            std::string(req.get_buildScriptName() ? req.get_buildScriptName() : "") + "\n");
-        std::string verdict;
-        bool good = runBuild(build, req.get_goodRc(), req.get_goodCond() ? req.get_goodCond() : "",
-                             verdict);
-        for (std::string const& o : outputs) {
-            std::string local;
-            struct stat st;
-            if (isSuffix(o.c_str(), ".NON"))
-                continue;
-            if (!workPath(o, local) || stat((work + "/" + local).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-                good = false;
-                verdict += "XRBBLDS: output file " + local + " was not produced\n";
-            }
-        }
-        for (char const* m : {"STDOUT.OUT", "STDERR.ERR"}) {
-            struct stat st;
-            if (stat((root + "/" + m).c_str(), &st) == 0 && st.st_size > 0)
-                messageFiles.emplace_back(m);
-        }
-        sendControl(sock, COMM_END);
-
-        CommPacket ask(sock, 0);
-        if (ask.get_commtype() != COMM_REQ_RESULT)
-            return;
-        BuildResPacket result;
-        result.set_result(good ? 1 : 0);
-        result.set_msg(verdict.c_str(), 0);
-        std::string list;
-        for (std::string const& m : messageFiles)
-            list += (list.empty() ? "" : " ") + m;
-        if (!list.empty())
-            result.set_msgfiles(list.c_str());
-        result.send(sock, 0);
-        serveResults();
-    }
+    pid_t pid;
+    int control;         // the dispatcher's end of the slot channel; -1 when closed
+    bool holdsSlot;
+    std::string peer;
 };
 
-void serveBuild(int sock, ServerConfig const& config)
+std::string peerName(sockaddr_in const& sa)
 {
-    std::string base = config.workRoot.empty() ? "/tmp" : config.workRoot;
-    std::string templ = base + "/xrbblds.XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) {
-        sendControl(sock, COMM_ERROR, "XRBBLDS: cannot make a work folder\n");
-        return;
-    }
-    Session s{sock, config, buf.data(), std::string(buf.data()) + "/work", {}, {}};
-    mkdir(s.work.c_str(), 0755);
-    try {
-        s.run();
-    } catch (TCException* e) {
-        say("session ended: %s", e->getMessage());
-        delete e;
-    }
-    if (config.keepWork)
-        say("work folder kept: %s", s.root);
-    else
-        removeTree(s.root);
+    char addr[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &sa.sin_addr, addr, sizeof addr);
+    return std::string(addr) + ":" + std::to_string(ntohs(sa.sin_port));
 }
 
-void serveConnection(int sock, ServerConfig const& config)
-{
-    CommPacket first(sock, 0);
-    switch (first.get_commtype()) {
-    case COMM_PING:
-        sendControl(sock, COMM_MESSAGE, config.banner + "\n");
-        break;
-    case COMM_START:
-        serveBuild(sock, config);
-        break;
-    default:
-        say("connection without an opening packet");
+class Dispatcher {
+public:
+    Dispatcher(int listenFd, ServerConfig const& config) : listenFd_(listenFd), config_(config) {}
+
+    int run()
+    {
+        while (!stopRequested || !sessions_.empty()) {
+            if (stopRequested && !stopping_)
+                beginStop();
+            if (stopping_ && monotonicMs() >= killAt_)
+                killAll();
+            bool accepting = !stopping_ && sessions_.size() < MAX_SESSIONS &&
+                             (config_.maxConnections == 0 || accepted_ < config_.maxConnections);
+            if (!accepting && !stopping_ && sessions_.empty())
+                break;  // --max reached and every session done
+            std::vector<pollfd> fds;
+            fds.push_back({signalPipe[0], POLLIN, 0});
+            if (accepting)
+                fds.push_back({listenFd_, POLLIN, 0});
+            for (Session const& s : sessions_)
+                if (s.control >= 0)
+                    fds.push_back({s.control, POLLIN, 0});
+            int r = ::poll(fds.data(), fds.size(), stopping_ ? 100 : -1);
+            if (r < 0 && errno != EINTR) {
+                logLine(std::string("poll failed: ") + std::strerror(errno));
+                return 1;
+            }
+            drainSignals();
+            reap();
+            for (pollfd const& p : fds) {
+                if (p.revents == 0 || p.fd == signalPipe[0])
+                    continue;
+                if (p.fd == listenFd_)
+                    acceptOne();
+                else
+                    serveControl(p.fd);
+            }
+        }
+        if (!config_.keepWork)
+            removeTree(config_.runDir);
+        else
+            logLine("build folders kept in " + config_.runDir);
+        logLine("stopped");
+        return 0;
     }
-}
+
+private:
+    void drainSignals()
+    {
+        char buf[64];
+        while (::read(signalPipe[0], buf, sizeof buf) > 0) {
+        }
+    }
+
+    void acceptOne()
+    {
+        sockaddr_in sa{};
+        socklen_t len = sizeof sa;
+        int sock = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+        if (sock < 0) {
+            if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED)
+                logLine(std::string("accept failed: ") + std::strerror(errno));
+            // Out of descriptors or memory: give running sessions a moment.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                ::usleep(100000);
+            return;
+        }
+        ++accepted_;
+        std::string peer = peerName(sa);
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+            logLine("cannot serve " + peer + ": " + std::strerror(errno));
+            ::close(sock);
+            return;
+        }
+        pid_t pid = ::fork();
+        if (pid < 0) {
+            logLine("cannot serve " + peer + ": " + std::strerror(errno));
+            ::close(sock);
+            ::close(pair[0]);
+            ::close(pair[1]);
+            return;
+        }
+        if (pid == 0)
+            runSession(sock, pair[1], peer);
+        ::close(sock);
+        ::close(pair[1]);
+        sessions_.push_back({pid, pair[0], false, peer});
+    }
+
+    [[noreturn]] void runSession(int sock, int control, std::string const& peer)
+    {
+        // The session's own handlers first: the dispatcher's write to the
+        // signal pipe closed below.
+        handle(SIGCHLD, SIG_DFL);
+        handle(SIGTERM, onSessionSignal);
+        handle(SIGINT, onSessionSignal);
+        // Nothing of the dispatcher stays open in the session.
+        ::close(listenFd_);
+        ::close(signalPipe[0]);
+        ::close(signalPipe[1]);
+        for (Session const& s : sessions_)
+            if (s.control >= 0)
+                ::close(s.control);
+        SlotChannel slots(control);
+        serveConnection(sock, peer, config_, slots);
+        ::close(sock);
+        _exit(0);
+    }
+
+    Session* find(int control)
+    {
+        for (Session& s : sessions_)
+            if (s.control == control)
+                return &s;
+        return nullptr;
+    }
+
+    void serveControl(int fd)
+    {
+        Session* s = find(fd);
+        if (s == nullptr)
+            return;
+        char msg[8];
+        ssize_t n = ::recv(fd, msg, sizeof msg, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
+        if (n <= 0) {
+            // The session has ended or is ending; its slot is freed when it is reaped.
+            ::close(fd);
+            s->control = -1;
+            return;
+        }
+        if (msg[0] == 'A') {
+            bool granted = !stopping_ && !s->holdsSlot && running_ < config_.jobs;
+            if (granted) {
+                s->holdsSlot = true;
+                ++running_;
+            }
+            std::string reply = (granted ? "Y" : "N") + std::to_string(running_);
+            ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        } else if (msg[0] == 'R' && s->holdsSlot) {
+            s->holdsSlot = false;
+            --running_;
+        }
+    }
+
+    void reap()
+    {
+        int status;
+        pid_t pid;
+        while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
+            for (size_t i = 0; i < sessions_.size(); ++i) {
+                Session& s = sessions_[i];
+                if (s.pid != pid)
+                    continue;
+                if (s.holdsSlot)
+                    --running_;
+                if (s.control >= 0)
+                    ::close(s.control);
+                if (WIFSIGNALED(status) && !stopping_)
+                    logLine("the session for " + s.peer + " (process " + std::to_string(pid) +
+                            ") ended by signal " + std::to_string(WTERMSIG(status)));
+                // A session that died did not clean up after itself.
+                std::string folder = buildFolder(config_, pid);
+                struct stat st;
+                if (!config_.keepWork && ::lstat(folder.c_str(), &st) == 0)
+                    removeTree(folder);
+                sessions_.erase(sessions_.begin() + static_cast<long>(i));
+                break;
+            }
+        }
+    }
+
+    void beginStop()
+    {
+        stopping_ = true;
+        killAt_ = monotonicMs() + STOP_GRACE_MS;
+        if (!sessions_.empty())
+            logLine("stopping: ending " + std::to_string(sessions_.size()) + " session(s)");
+        for (Session const& s : sessions_)
+            ::kill(s.pid, SIGTERM);
+    }
+
+    void killAll()
+    {
+        for (Session const& s : sessions_)
+            ::kill(s.pid, SIGKILL);
+        killAt_ = monotonicMs() + 1000;
+    }
+
+    int listenFd_;
+    ServerConfig const& config_;
+    std::vector<Session> sessions_;
+    int running_ = 0;
+    int accepted_ = 0;
+    bool stopping_ = false;
+    int64_t killAt_ = 0;
+};
 
 }  // namespace
 
-int runNormal(int listenFd, ServerConfig const& config)
+int runNormal(int listenFd, ServerConfig const& config, std::string const& address, int port)
 {
-    for (int served = 0; config.maxConnections == 0 || served < config.maxConnections; ++served) {
-        int sock = ::accept(listenFd, nullptr, nullptr);
-        if (sock < 0) {
-            if (errno == EINTR)
-                continue;
-            say("accept failed: %s", std::strerror(errno));
-            return 1;
-        }
-        serveConnection(sock, config);
-        ::close(sock);
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        logLine(std::string("cannot start: ") + std::strerror(errno));
+        return 1;
     }
-    return 0;
+    handle(SIGCHLD, onSignal);
+    handle(SIGTERM, onSignal);
+    handle(SIGINT, onSignal);
+    logLine("serving builds on " + address + " port " + std::to_string(port) + ": scripts " +
+            config.scriptsDir + ", build folders in " + config.runDir + ", at most " +
+            std::to_string(config.jobs) + " builds at once, idle time-out " +
+            (config.idleTimeout > 0 ? std::to_string(config.idleTimeout) + " s" : std::string("none")) +
+            (config.users.empty() ? "" : ", credentials asked"));
+    Dispatcher dispatcher(listenFd, config);
+    return dispatcher.run();
 }

@@ -1,0 +1,9 @@
+/* The calculator's parts, each compiled on the build server. */
+#ifndef CALC_H
+#define CALC_H
+
+int add(int a, int b);
+int multiply(int a, int b);
+void show(const char* what, int value);
+
+#endif
