@@ -13,6 +13,7 @@ namespace {
 
 const char kGuestUser[] = "GuestUser";
 constexpr int MSG_PASSWORD_NOT_STORED = 118;
+bool passwordNotStored = false;
 
 // A manager we cannot talk to never makes the command line fail.  Returns
 // false after a failure already reported; answered tells whether the
@@ -38,6 +39,13 @@ void hideArgument(char* value)
         *p = '*';
 }
 
+void warnIfPasswordNotStored()
+{
+    if (passwordNotStored && verbosity != 0)
+        _talk("%s", msgGet(MSG_PASSWORD_NOT_STORED, buildUserid.getdata()));
+    passwordNotStored = false;
+}
+
 void processCredentials()
 {
     XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager? ");
@@ -48,9 +56,9 @@ void processCredentials()
     bool answered = false;
     if (buildPassword.length() > 0) {
         TCString store = TCString("ADDUSER ") + buildUserid + " " + serverHostName + " " + buildPassword;
-        // The user expects the password kept for later runs: say when it was not.
-        if (askManager(store, reply, answered) && !answered && verbosity != 0)
-            _talk("%s", msgGet(MSG_PASSWORD_NOT_STORED, buildUserid.getdata()));
+        // The user expects the password kept for later runs: say so when it
+        // was not, once the build's log has been started.
+        passwordNotStored = askManager(store, reply, answered) && !answered;
         return;
     }
 

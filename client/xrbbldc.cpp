@@ -1,6 +1,7 @@
 // The conversation's spine: preparation, connection, then the server test
 // or the build session.
 #include "client/xrbbldc.h"
+#include "client/credentials.h"
 
 #include <csignal>
 #include <cstdio>
@@ -76,11 +77,14 @@ int processCmd()
     int sock = connect2server();
     XRB_TRACE_AT("xrbbldc", "Entering main processing");
 
-    if (ping == 1)
+    if (ping == 1) {
+        warnIfPasswordNotStored();
         std::exit(runServerTest(sock));
+    }
 
     // The old log goes before the session writes anything into it.
     std::remove(logFileName.getdata());
+    warnIfPasswordNotStored();
     if (!runRequestPhase(sock))
         return 1;
     return runResultPhase(sock);

@@ -392,14 +392,18 @@ class NotStoredWarningTest(Case):
     -V on, on the screen and in the log; without -V nothing is said."""
 
     def check_warning(self, **kw):
-        # With a prefix the build's log is another file, so the log of the
-        # command line, where the warning goes, is not cleared when the
-        # build starts.
-        st, out, err, rec, _ = self.client(["-V", "-P", "job.", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
+        # The build clears the log it starts on: the warning must come after
+        # that, in the build's own log, with and without a prefix.
+        st, out, err, rec, _ = self.client(["-V", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
         self.assertEqual(st, 0, out + err + rec)
         self.assertIn("XRBW-007", out)
         self.assertIn("The password for alice was not stored", without_stamps(out))
         self.assertIn("XRBW-007", self.log_text())
+
+        st, out, err, rec, _ = self.client(["-V", "-P", "job.", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
+        self.assertEqual(st, 0, out + err + rec)
+        prefixed = os.path.join(os.path.dirname(self.log), "job.xrbbldc.log")
+        self.assertIn("XRBW-007", slurp(prefixed) if os.path.exists(prefixed) else "")
 
         st, out, err, rec, _ = self.client(["-P", "job.", "-au", "alice", "-ap", "pw"], "alice", "pw", **kw)
         self.assertEqual(st, 0, out + err + rec)

@@ -101,6 +101,7 @@ TEST(Credentials, UnstoredPasswordIsReportedFromVerbosityOne)
         setUser("someone", password);
         testing::internal::CaptureStdout();
         processCredentials();
+        warnIfPasswordNotStored();
         return testing::internal::GetCapturedStdout();
     };
 
