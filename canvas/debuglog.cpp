@@ -1,7 +1,14 @@
 #include "canvas_internal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace termcanvas {
 
@@ -11,14 +18,35 @@ namespace {
 const char kDebugLog[] = "/tmp/CursesDebug.log";
 // Debug lines are formatted into a fixed area; longer ones are cut.
 const int kDebugLineSize = 100;
+
+// The log lives in /tmp, where anybody may have put something at its name
+// first: a link is never followed, a new log is the caller's alone (it holds
+// every key typed), and an existing one is written only when it is a plain
+// file of the caller's.  Anything else: no logging.
+int openDebugLog(const char* path) {
+  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+    ::close(fd);
+    return -1;
+  }
+  // A log made readable by others before stays the caller's alone from now.
+  if ((st.st_mode & 077) != 0) fchmod(fd, 0600);
+  return fd;
+}
+
 }  // namespace
 
 void debugMsg(const char* text) {
   // Opened per line so that the log is complete even if the JVM dies.
-  FILE* f = std::fopen(kDebugLog, "a");
-  if (f == nullptr) return;
-  std::fprintf(f, "%s\n", text);
-  std::fclose(f);
+  int fd = openDebugLog(kDebugLog);
+  if (fd < 0) return;
+  struct iovec line[2] = {{const_cast<char*>(text), std::strlen(text)},
+                          {const_cast<char*>("\n"), 1}};
+  while (::writev(fd, line, 2) < 0 && errno == EINTR) {
+  }
+  ::close(fd);
 }
 
 void debugf(const char* format, ...) {

@@ -1,8 +1,13 @@
 #include "client/settings.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "trace/fhgtrace.h"
 
@@ -19,6 +24,39 @@ void timeStamp(char* buf, std::size_t size)
         buf[0] = '\0';
 }
 
+// The time stamp, a blank and the formatted text, as one piece.
+std::string formatEntry(char const* stamp, const char* format, va_list ap)
+{
+    std::string entry(stamp);
+    entry += ' ';
+    std::size_t at = entry.size();
+    va_list again;
+    va_copy(again, ap);
+    int n = std::vsnprintf(nullptr, 0, format, again);
+    va_end(again);
+    if (n > 0) {
+        entry.resize(at + static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(&entry[at], static_cast<std::size_t>(n) + 1, format, ap);
+        entry.resize(at + static_cast<std::size_t>(n));
+    }
+    return entry;
+}
+
+void writeWhole(int fd, std::string const& text)
+{
+    char const* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
 } // namespace
 
 void _talk(const char* format, ...)
@@ -29,14 +67,23 @@ void _talk(const char* format, ...)
     timeStamp(stamp, sizeof stamp);
 
     // Opened and closed on every call so that nothing is lost if the process
-    // dies, and two clients sharing the log interleave whole entries.
-    if (FILE* log = std::fopen(logFileName.getdata(), "a")) {
-        std::fprintf(log, "%s ", stamp);
+    // dies.  The whole entry goes out in one append, so two clients sharing
+    // the log interleave whole calls, however long the text.  A link planted
+    // at the log's name, or anything but a plain file, is not written to.
+    int fd = ::open(logFileName.getdata(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                    0666);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd >= 0) {
         va_list ap;
         va_start(ap, format);
-        std::vfprintf(log, format, ap);
+        std::string entry = formatEntry(stamp, format, ap);
         va_end(ap);
-        std::fclose(log);
+        writeWhole(fd, entry);
+        ::close(fd);
     } else {
         XRB_TRACE_AT("xrbbldc", "logFile is null");
     }

@@ -6,7 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/tcexp.h"
@@ -39,9 +41,18 @@ void writePidFile()
         std::snprintf(pidFileName, sizeof pidFileName, "%s", name.c_str());
     else
         pidFileName[0] = '\0';
-    pidFile = std::fopen(name.c_str(), "w");
-    if (pidFile == nullptr)
+    // The folder may be shared (-P /tmp/j_ puts the file in /tmp): a link
+    // planted at the name is not followed, and only a plain file of our own,
+    // with no other name, is emptied and written.  Otherwise no pid file.
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
         return;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1 ||
+        ftruncate(fd, 0) != 0 || (pidFile = ::fdopen(fd, "w")) == nullptr) {
+        ::close(fd);
+        return;
+    }
     std::fprintf(pidFile, "%d ", pid);
     std::fclose(pidFile);
     pidFile = nullptr;

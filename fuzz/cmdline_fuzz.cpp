@@ -49,7 +49,8 @@ bool leavesTheParse(std::string const& arg)
 {
     if (arg == "-version" || arg == "-au")
         return true;
-    // List files are read whole: only the two prepared ones, never a device.
+    // List files are read whole: only names in the prepared folder (the folder
+    // itself, "@.", included), never a device.
     return arg.find('@') != std::string::npos && arg.find('/') != std::string::npos;
 }
 

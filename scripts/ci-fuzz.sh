@@ -1,14 +1,24 @@
 #!/bin/bash
-# Builds the fuzz targets with clang and runs each for a bounded time on a
-# copy of its committed seed corpus.  A crash, a sanitizer report, a leak or
-# a timeout fails the script; the input that caused it is kept in
-# $OUT/<target>/ and named in the output.  SECONDS_EACH shortens the runs.
+# The gating fuzz pass: its outcome depends only on the code.  Builds the fuzz
+# targets with clang and runs each one, single-process, on a fixed seed for a
+# fixed number of runs (not a time: a slower machine does the same work) over
+# its committed corpus: the seeds in fuzz/corpus/<target>/ and every input
+# that ever found a fault in fuzz/regression/<target>/.  A crash, a sanitizer
+# report, a leak or a timeout fails the script; the input that caused it is
+# kept in $OUT/<target>/ and named in the output.  Then the exploration script
+# is checked the same deterministic way (scripts/fuzz-explore.sh --check).
+#
+# Random, longer exploration is scripts/fuzz-explore.sh; an input it finds
+# goes into fuzz/regression/<target>/ with the fix.  Targets, run counts and
+# sanitizer options: scripts/fuzz-targets.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build-fuzz}
 OUT=${OUT:-$BUILD/fuzz-runs}
-SECONDS_EACH=${SECONDS_EACH:-60}
-TARGETS=(packet cmdline format tcstring)
+SEED=${SEED:-20261209}
+source scripts/fuzz-targets.sh
+TARGETS=("${FUZZ_TARGETS[@]}")
+
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DXRB_BUILD_TESTS=OFF -DXRB_BUILD_CANVAS=OFF -DXRB_BUILD_FUZZ=ON
 cmake --build "$BUILD" -j"${JOBS:-2}" --target "${TARGETS[@]/%/_fuzz}"
@@ -19,20 +29,16 @@ for t in "${TARGETS[@]}"; do
   dir="$OUT/$t"
   rm -rf "$dir"
   mkdir -p "$dir/corpus"
+  # New inputs go to the first folder, a copy, so the committed ones stay.
   cp fuzz/corpus/"$t"/* "$dir/corpus/"
-  echo "== $t: ${SECONDS_EACH} s"
+  corpora=("$dir/corpus")
+  if [ -d fuzz/regression/"$t" ]; then corpora+=("$ROOT/fuzz/regression/$t"); fi
+  echo "== $t: ${FUZZ_RUNS[$t]} runs, seed $SEED"
   # Absolute paths: a target may change its folder when it starts.
-  if (cd "$dir" && "$ROOT/$BUILD/fuzz/${t}_fuzz" -max_total_time="$SECONDS_EACH" \
-        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/" \
-        "$dir/corpus" > "$dir/log" 2>&1); then
-    grep -E "^stat::number_of_executed_units|^Done" "$dir/log" || true
-  else
-    echo "FAIL $t (see $dir/log)"
-    grep -E "ERROR|SUMMARY|Test unit written" "$dir/log" || tail -20 "$dir/log"
-    failed+=("$t")
-  fi
+  fuzz_run "$t" "$dir" -seed="$SEED" -runs="${FUZZ_RUNS[$t]}" "${corpora[@]}" || failed+=("$t")
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz failures: ${failed[*]}"
   exit 1
 fi
+BUILD="$BUILD" bash scripts/fuzz-explore.sh --check

@@ -191,6 +191,33 @@ void closeTraceFile()
     TraceLog = nullptr;
 }
 
+bool lockTraceFile(int fd)
+{
+    for (int attempt = 0; attempt < TraceAttempts; ++attempt) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        usleep(static_cast<useconds_t>(TraceWait > 0 ? TraceWait : 0) * 1000);
+    }
+    return false;
+}
+
+// The facility's own word for a record it dropped rather than wait longer.
+void reportSharingConflict()
+{
+    static char const text[] = "trace data lost because TC_TRACESAFE is set and a sharing conflict was detected \n";
+    int fd = ::open("tcover.err", O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        ssize_t n = ::write(fd, text, sizeof text - 1);
+        (void)n;
+    }
+    ::close(fd);
+}
+
 void openTraceFile()
 {
     if (std::strcmp(TraceFile, "stdout") == 0) {
@@ -204,23 +231,36 @@ void openTraceFile()
     if (TraceSocket >= 0 || !TraceFileUsable)
         return;
     // Created without truncation: another process may be creating it too.
+    // A link at the name is not followed (the folder may be shared): that
+    // refusal is final, so no further attempts.
     int fd = -1;
     for (int attempt = 0; attempt < TraceAttempts && fd < 0; ++attempt) {
-        fd = ::open(TraceFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(TraceFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == ELOOP)
+            return;
         if (fd < 0)
             usleep(static_cast<useconds_t>(TraceWait > 0 ? TraceWait : 0) * 1000);
     }
     if (fd < 0)
         return;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
     // Records of processes sharing the file are serialised so none is lost.
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    // Anybody who can read the file can hold its lock, so the wait has the
+    // same bound as the open; past it the record is dropped.
+    if (!lockTraceFile(fd)) {
+        ::close(fd);
+        reportSharingConflict();
+        return;
     }
     TraceLog = ::fdopen(fd, "r+");
     if (TraceLog == nullptr) {
         ::close(fd);
         return;
     }
-    struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size == 0) {
         TraceSize = 0;
         TraceRewound = 0;
@@ -528,7 +568,12 @@ void traceInit()
         if (TraceLog != nullptr) {
             writeHeader();
             if (!isStdStream(TraceLog)) {
-                writeEnd();
+                // A file rewound by an earlier run: our end line may stop in
+                // the middle of an old line, and no record may follow to
+                // blank its rest.
+                size_t endLen = writeEnd();
+                if (TraceRewound)
+                    writeMarker(TraceSize + static_cast<long>(endLen));
                 closeTraceFile();
             }
         }

@@ -10,12 +10,16 @@ import resource
 import shlex
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unicodedata
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sharedfiles"))
+import throwaway  # noqa: E402
 
 WAIT = 30.0
 DEBUG_LOG = "/tmp/CursesDebug.log"
@@ -388,7 +392,37 @@ def log_since(offset):
         return []
 
 
+class OwnDebugLog:
+    """Sets aside whatever is at the debug log's name for the case and puts
+    it back after, so the case starts from a known state."""
+
+    def __enter__(self):
+        self.saved = DEBUG_LOG + ".xrbtest-%d" % os.getpid()
+        try:
+            os.rename(DEBUG_LOG, self.saved)
+        except FileNotFoundError:
+            self.saved = None
+        return self
+
+    def __exit__(self, *exc):
+        clear_debug_log()
+        if self.saved:
+            os.rename(self.saved, DEBUG_LOG)
+
+
+def clear_debug_log():
+    try:
+        os.unlink(DEBUG_LOG)
+    except FileNotFoundError:
+        pass
+
+
 def case_debug_log(h):
+    with OwnDebugLog():
+        debug_log_lines(h)
+
+
+def debug_log_lines(h):
     start = log_size()
     run_tmux_probe(h, 79, 24, "debug", env={"DEBUG": ""})
     got = log_since(start)
@@ -400,6 +434,61 @@ def case_debug_log(h):
     start = log_size()
     run_tmux_probe(h, 79, 24, "debug")
     check(log_since(start) == [], "nothing logged without DEBUG: %r" % (log_since(start),))
+
+
+def case_debug_log_planted(h):
+    """The debug log in /tmp holds every key typed.  A throw-away user
+    plants a link (to a file of the caller's, or dangling) or a file of its
+    own at its name: nothing is written there.  A new log is the caller's
+    alone (0600)."""
+    if not throwaway.can_run():
+        print("skipped: needs root to make a throw-away user")
+        return throwaway.SKIP
+    private = tempfile.mkdtemp(dir=h.dir)
+    victim = os.path.join(private, "victim")
+    with open(victim, "w") as f:
+        f.write("precious\n")
+    nowhere = os.path.join(private, "nowhere")
+
+    def probe(tag):
+        h.report = Report(os.path.join(h.dir, "report." + tag))
+        run_tmux_probe(h, 79, 24, "debug", env={"DEBUG": ""})
+
+    with OwnDebugLog():
+        with throwaway.User("xrbtlog") as user:
+            user.symlink(victim, DEBUG_LOG)
+            probe("link")
+            check(open(victim).read() == "precious\n", "link to the caller's file: target untouched")
+            check(os.path.islink(DEBUG_LOG), "link left as it was")
+            clear_debug_log()
+
+            user.symlink(nowhere, DEBUG_LOG)
+            probe("dangling")
+            check(not os.path.lexists(nowhere), "dangling link: its target not created")
+            clear_debug_log()
+
+            user.write(DEBUG_LOG, "theirs\n", 0o666)
+            probe("theirs")
+            check(open(DEBUG_LOG).read() == "theirs\n", "another user's file: nothing written to it")
+            clear_debug_log()
+
+        probe("new")
+        st = os.lstat(DEBUG_LOG)
+        check(stat.S_ISREG(st.st_mode) and st.st_uid == os.geteuid()
+              and stat.S_IMODE(st.st_mode) == 0o600,
+              "new log: the caller's plain file, mode 0600 (%o)" % stat.S_IMODE(st.st_mode))
+        check(log_since(0)[:1] == ["init entry"], "new log: written (%r)" % log_since(0)[:1])
+
+        # The caller's own log, made readable by others by an older library:
+        # appended to, and the caller's alone from then on.
+        clear_debug_log()
+        with open(DEBUG_LOG, "w") as f:
+            f.write("earlier\n")
+        os.chmod(DEBUG_LOG, 0o644)
+        probe("own")
+        check(log_since(0)[:2] == ["earlier", "init entry"], "own log appended to")
+        check(stat.S_IMODE(os.lstat(DEBUG_LOG).st_mode) == 0o600, "own log now 0600")
+    return None
 
 
 def case_bad_terminal(h):
@@ -464,7 +553,8 @@ def main():
         print("unknown case " + opts.case)
         return 2
     h = Harness(opts, opts.case)
-    fn(h)
+    if fn(h) == throwaway.SKIP:
+        return throwaway.SKIP
     print("%d failure(s)" % len(failures))
     if not failures:
         shutil.rmtree(h.dir, ignore_errors=True)

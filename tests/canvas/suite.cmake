@@ -21,8 +21,12 @@ if(TARGET termcanvas)
     add_test(NAME canvas.${_case} COMMAND ${_tc_driver} ${_case})
     set_tests_properties(canvas.${_case} PROPERTIES TIMEOUT 120)
   endforeach()
-  # The debug log has a fixed name, so its test must not overlap another run of it.
+  # The debug log has a fixed name, so its tests must not overlap another run of them.
   set_tests_properties(canvas.debug_log PROPERTIES RESOURCE_LOCK canvas_debug_log)
+  # Links and files planted at the debug log's name by a throw-away user (root only).
+  add_test(NAME canvas.debug_log_planted COMMAND ${_tc_driver} debug_log_planted)
+  set_tests_properties(canvas.debug_log_planted PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77
+    RESOURCE_LOCK "canvas_debug_log;xrbtlog")
 
   # The library as a Java developer uses it: the example under tmux, programs
   # built against the installed jar alone, the Debian package, and every

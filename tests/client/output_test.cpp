@@ -9,6 +9,7 @@
 #include <vector>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -141,6 +142,64 @@ TEST_F(Output, UnopenableLogStillReachesTheScreen)
     _talk("%s", "still shown\n");
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(stamped(out, {"still shown\n"})) << out;
+}
+
+// Two clients sharing a log interleave whole calls, also when a
+// text is longer than a stdio buffer (4 KiB).
+TEST_F(Output, TwoProcessesSharingTheLogInterleaveWholeCalls)
+{
+    constexpr int kCalls = 300;
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    // Both writers start together, so their calls overlap.
+    auto writer = [&gate](char mark) {
+        close(gate[1]);
+        char c;
+        if (read(gate[0], &c, 1) != 0)
+            _exit(2);
+        logToScreenToo = 0;
+        for (int i = 0; i < kCalls; ++i) {
+            std::string text(4500 + static_cast<std::size_t>(i) * 37 % 6000, mark);
+            text += '\n';
+            _talk("%s", text.c_str());
+        }
+        _exit(0);
+    };
+    pid_t a = fork();
+    if (a == 0)
+        writer('A');
+    pid_t b = fork();
+    if (b == 0)
+        writer('B');
+    close(gate[0]);
+    close(gate[1]);
+    int sa = 0, sb = 0;
+    waitpid(a, &sa, 0);
+    waitpid(b, &sb, 0);
+    ASSERT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
+    ASSERT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
+
+    // Every entry is a time stamp and one writer's whole text.
+    std::string log = readAll(log_);
+    int seen[2] = {0, 0};
+    std::size_t at = 0;
+    while (at < log.size()) {
+        std::size_t nl = log.find('\n', at);
+        ASSERT_NE(nl, std::string::npos);
+        std::string entry = log.substr(at, nl + 1 - at);
+        ASSERT_GT(entry.size(), 18u);
+        std::string body = entry.substr(18, entry.size() - 19);
+        ASSERT_FALSE(body.empty());
+        char mark = body[0];
+        ASSERT_TRUE(mark == 'A' || mark == 'B') << entry.substr(0, 40);
+        int i = seen[mark - 'A']++;
+        ASSERT_TRUE(stamped(entry, {std::string(4500 + static_cast<std::size_t>(i) * 37 % 6000, mark) + "\n"}))
+            << "entry " << i << " of " << mark << " is not whole: " << entry.size() << " bytes, starts "
+            << entry.substr(0, 40);
+        at = nl + 1;
+    }
+    EXPECT_EQ(seen[0], kCalls);
+    EXPECT_EQ(seen[1], kCalls);
 }
 
 TEST(Settings, DefaultsAndLanguage)

@@ -82,6 +82,42 @@ TEST(PidFile, HoldsTheProcessIdAndABlank)
     msgfilePrefix = "";
 }
 
+// Without a second user (tests/sharedfiles has the planted-link attack):
+// a link at the pid file's name, or a file with a second name, is left alone;
+// an earlier pid file of ours is emptied and rewritten.
+TEST(PidFile, LinksAndSecondNamesAreNotWritten)
+{
+    char dir[] = "/tmp/xrb-pid-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string d = dir, pidName = d + "/xrbbldc.pid", victim = d + "/victim";
+    std::ofstream(victim) << "precious\n";
+    msgfilePrefix = (d + "/job.").c_str();
+
+    ASSERT_EQ(symlink(victim.c_str(), pidName.c_str()), 0);
+    writePidFile();
+    EXPECT_EQ(slurp(victim), "precious\n");
+    std::remove(pidName.c_str());
+
+    ASSERT_EQ(symlink((d + "/nowhere").c_str(), pidName.c_str()), 0);
+    writePidFile();
+    EXPECT_NE(access((d + "/nowhere").c_str(), F_OK), 0);
+    std::remove(pidName.c_str());
+
+    ASSERT_EQ(link(victim.c_str(), pidName.c_str()), 0);
+    writePidFile();
+    EXPECT_EQ(slurp(victim), "precious\n");
+    std::remove(pidName.c_str());
+
+    std::ofstream(pidName) << "99999999 from an earlier run\n";
+    writePidFile();
+    EXPECT_EQ(slurp(pidName), std::to_string(getpid()) + " ");
+
+    for (char const* f : {"xrbbldc.pid", "victim"})
+        std::remove((d + "/" + f).c_str());
+    rmdir(dir);
+    msgfilePrefix = "";
+}
+
 TEST(MessageFileName, NamesInsideTheFolderAreTaken)
 {
     for (char const* name : {"SYSPRINT.OUT", "sub/X.MSG", "a..b.ERR", "..x.OUT", "LIB(MEMBER).MSG"})

@@ -5,10 +5,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
 #include <vector>
@@ -164,7 +166,10 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
 TEST_F(TraceTest, TwoProcessesAppendToOneFile)
 {
     auto writer = [this](const char* tag) {
-        return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [tag] {
+        // The lock wait is bounded by attempts times delay (20 ms by default);
+        // a bound far above any pause of the other writer keeps every record.
+        return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "20000"}},
+                              [tag] {
             for (int i = 0; i < 1000; ++i)
                 XRB_TRACE_AT("msg", "%s %d", tag, i);
             return 0;
@@ -222,6 +227,130 @@ TEST_F(TraceTest, PatternsSelectUnits)
     v = readTrace(other);
     ASSERT_EQ(v.logical.size(), 1u) << v.raw;
     EXPECT_TRUE(std::regex_match(v.logical[0], kStart));
+}
+
+// Anybody who can read the trace file can lock it: a client waits at most
+// attempts times delay for each record, then drops it and says so in
+// tcover.err, as the facility does on a sharing conflict.
+TEST_F(TraceTest, LockHeldByAReaderCostsABoundedWaitThenTheRecord)
+{
+    auto first = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("msg", "before the lock");
+        return 0;
+    }, dir);
+    ASSERT_EQ(first.status, 0);
+    std::string before = childproc::readAll(file);
+
+    int holder = open(file.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    auto start = std::chrono::steady_clock::now();
+    // 1 start line and 10 records, each waiting at most 5 x 20 ms.
+    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "5"},
+                             {"XRB_TRACEDELAY", "20"}},
+                            [] {
+                                for (int i = 0; i < 10; ++i)
+                                    XRB_TRACE_AT("msg", "while locked %d", i);
+                                return 0;
+                            },
+                            dir, 10);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 0) << "the tracing process did not finish within 10 s";
+    EXPECT_LT(seconds, 8.0);
+    EXPECT_GE(seconds, 11 * 5 * 0.020 * 0.9);
+    EXPECT_EQ(childproc::readAll(file), before);
+    std::string lost = childproc::readAll(dir + "/tcover.err");
+    std::string line = "trace data lost because TC_TRACESAFE is set and a sharing conflict was detected \n";
+    std::string eleven;
+    for (int i = 0; i < 11; ++i)
+        eleven += line;
+    EXPECT_EQ(lost, eleven);
+
+    // The default settings bound the wait too.
+    start = std::chrono::steady_clock::now();
+    r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
+        for (int i = 0; i < 10; ++i)
+            XRB_TRACE_AT("msg", "while locked %d", i);
+        return 0;
+    }, dir, 10);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 8.0);
+    EXPECT_EQ(childproc::readAll(file), before);
+
+    // Once the lock is given back, records are written again.
+    close(holder);
+    r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("msg", "after the lock");
+        return 0;
+    }, dir, 10);
+    EXPECT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_FALSE(v.logical.empty()) << v.raw;
+    EXPECT_NE(v.logical.back().find("after the lock"), std::string::npos) << v.raw;
+}
+
+// Every line stays whole.  A run that starts on a file rewound by
+// an earlier run writes its start and end lines over old text and here no
+// record follows, so the rest of the old line behind the end line is blanked.
+TEST_F(TraceTest, RunStartingOnARewoundFileLeavesNoCutLine)
+{
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "XRB TRACE - SIZE 00000036 REWOUND=Y\n";
+        for (int i = 0; i < 4; ++i)
+            out << "12:00:0" << i << " (00001,000) msg(1) old record " << std::string(300, 'o') << "\n";
+    }
+    auto r = childproc::run({{"XRB_TRACE", "nosuchunit"}, {"XRB_TRACEFILE", file}}, [] {
+        XRB_TRACE_AT("msg", "not selected");
+        return 0;
+    });
+    ASSERT_EQ(r.status, 0);
+    TraceFileView v = readTrace(file);
+    ASSERT_EQ(v.rewound, 'Y');
+    ASSERT_EQ(v.logical.size(), 1u) << v.raw;
+    EXPECT_TRUE(std::regex_match(v.logical[0], kStart)) << v.logical[0];
+    std::vector<std::string> lines = splitLines(v.raw.substr(36));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(std::regex_match(lines[1], kEnd)) << lines[1];
+    for (const std::string& line : lines) {
+        bool whole = allBlank(line) || std::regex_match(line, kRecord) || std::regex_match(line, kStart) ||
+                     std::regex_match(line, kEnd);
+        EXPECT_TRUE(whole) << "cut line: [" << line << "]";
+    }
+    // The old lines after the cut one are untouched.
+    EXPECT_NE(v.raw.find("12:00:03 (00001,000) msg(1) old record"), std::string::npos);
+}
+
+// A link at the trace file's name is not followed, whether it points at a
+// file or nowhere; the traced program goes on without its trace file.
+TEST_F(TraceTest, LinkAtTheTraceFileNameIsNotFollowed)
+{
+    std::string victim = dir + "/victim";
+    {
+        std::ofstream out(victim);
+        out << "precious\n";
+    }
+    std::string link = dir + "/link.trace";
+    std::string dangling = dir + "/dangling.trace";
+    std::string nowhere = dir + "/created-through-link";
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(symlink(nowhere.c_str(), dangling.c_str()), 0);
+    for (const std::string& name : {link, dangling}) {
+        auto start = std::chrono::steady_clock::now();
+        auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", name}, {"XRB_TRACEDELAY", "100"}}, [] {
+            XRB_TRACE_AT("msg", "record %d", 1);
+            XRB_TRACE_AT("msg", "record %d", 2);
+            return TRACEFLAG == 1 ? 0 : 1;
+        }, dir, 10);
+        EXPECT_EQ(r.status, 0) << name;
+        // A refused link is not retried attempts times.
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.5);
+    }
+    EXPECT_EQ(childproc::readAll(victim), "precious\n");
+    EXPECT_NE(access(nowhere.c_str(), F_OK), 0);
+    struct stat st;
+    EXPECT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST(TracePatterns, FileSpecMatch)
