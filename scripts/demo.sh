@@ -11,8 +11,9 @@ BUILD=${BUILD:-build}
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD" -j"$(nproc)"
-CLIENT=$ROOT/$BUILD/xrbbldc
-SERVER=$ROOT/$BUILD/tools/buildserver/xrbblds
+case "$BUILD" in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+CLIENT=$BUILD/xrbbldc
+SERVER=$BUILD/tools/buildserver/xrbblds
 
 DEMO=$(mktemp -d /tmp/xrbbld-demo.XXXXXX)
 SERVER_PID=
@@ -31,7 +32,12 @@ chmod 600 "$DEMO/auth"
 "$SERVER" --port 0 --port-file "$DEMO/port" --scripts "$ROOT/tools/buildserver/sample/scripts" \
     --work "$DEMO/server" --auth-file "$DEMO/auth" --jobs 4 >/dev/null 2>"$DEMO/server.log" &
 SERVER_PID=$!
-for _ in $(seq 100); do [ -s "$DEMO/port" ] && break; sleep 0.05; done
+for _ in $(seq 200); do [ -s "$DEMO/port" ] && break; sleep 0.05; done
+if [ ! -s "$DEMO/port" ]; then
+    echo "demo: the build server did not start:" >&2
+    cat "$DEMO/server.log" >&2
+    exit 1
+fi
 PORT=$(cat "$DEMO/port")
 HOST=127.0.0.1@$PORT
 
