@@ -13,6 +13,7 @@ A case file is a set of sections:
   [file PATH]      a file to create first, with the section's text
   [pattern PATH N] a file of N bytes of the server's size=N pattern
   [server]         the server's script (see tools/buildserver/script.h)
+  [limits]         resource limits of the client, one "fsize BYTES" a line
   [secmgr]         a security manager on {secport} that takes one request,
                    sends the section's text (escapes allowed, no end marker
                    unless written) and closes
@@ -23,6 +24,8 @@ A case file is a set of sections:
   [stderr]         the exact standard error
 
 Every text may use {tmp} (the case's own folder), {port} and {secport}.
+The check "max-rss-mb N" bounds the client's peak resident memory; it is
+skipped for a client built with a sanitizer, whose own memory would count.
 The check "still-running" expects the client to be waiting at its limit;
 it is then ended by the test.  A client that dies of a signal fails.  Check texts
 take Python escapes (\\n, \\f, \\x0c).
@@ -30,6 +33,7 @@ take Python escapes (\\n, \\f, \\x0c).
 import argparse
 import codecs
 import os
+import resource
 import re
 import shlex
 import shutil
@@ -41,7 +45,7 @@ import tempfile
 import threading
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|limits|server|secmgr|normal|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -223,6 +227,19 @@ def main():
                               stderr=subprocess.DEVNULL).returncode == 0:
                 mounted = os.path.join(root, "proc")
 
+        limits = []
+        for line in sections.get("limits", "").splitlines():
+            if line.strip():
+                what, value = line.split()
+                limits.append(({"fsize": resource.RLIMIT_FSIZE}[what], int(value)))
+        if limits:
+            outer = preexec
+            def preexec():
+                for res, value in limits:
+                    resource.setrlimit(res, (value, value))
+                if outer is not None:
+                    outer()
+
         started = time.time()
         client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   preexec_fn=preexec)
@@ -248,6 +265,8 @@ def main():
                 raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
                           % (client_limit, out.decode("latin-1"), err.decode("latin-1")))
         elapsed = time.time() - started
+        # Only the client has been waited for so far: the children's peak is its own.
+        peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
         if client.returncode < 0 and not waits:
             failures.append("the client was ended by signal %d" % -client.returncode)
         if secmgr is not None:
@@ -316,6 +335,12 @@ def main():
                 check(found == (word == "record-has"), "%s %r" % (word, rest))
             elif word == "slower-than":
                 check(elapsed >= float(rest), "took %.1f s, expected at least %s" % (elapsed, rest))
+            elif word == "max-rss-mb":
+                if b"AddressSanitizer" in open(args.client, "rb").read():
+                    print("max-rss-mb not checked: the client carries a sanitizer")
+                else:
+                    check(peak_kib <= float(rest) * 1024,
+                          "peak memory %.1f MiB, expected at most %s" % (peak_kib / 1024.0, rest))
             elif word == "faster-than":
                 check(elapsed < float(rest), "took %.1f s, expected under %s" % (elapsed, rest))
             else:
