@@ -301,10 +301,12 @@ private:
     }
 
     // Asks the client for a file and takes its chunks, acknowledging every
-    // chunk but the last.
+    // chunk but the last.  repeat=N asks for the name written N times.
     bool askFile(Command const& c)
     {
         std::string name = c.word(2);
+        for (long long n = c.num("repeat", 1); n > 1; --n)
+            name += c.word(2);
         if (!sendComm(C_REQ_FILE, name, 0))
             return false;
         bool wantError = c.get("expect") == "error";
