@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,7 +106,9 @@ int makeDir(char* path, int mode)
     TRACE("makeDir(%s, %d )", path, mode);
     fixupPath(path);
     long rc = 0;
-    if (::mkdir(path, static_cast<mode_t>(mode)) != 0) {
+    // A folder that is there already, made meanwhile by another process,
+    // is what was wanted.
+    if (::mkdir(path, static_cast<mode_t>(mode)) != 0 && !(errno == EEXIST && dirExists(path))) {
         fhccmn_error(msgGet(29, path));
         rc = 1;
     }
@@ -123,7 +126,8 @@ int makePath(char* path, int mode)
             rc = makePath(parent, mode);
             std::free(parent);
         }
-        if (rc == 0)
+        // "out//" and "x/." name the parent itself, which exists by now.
+        if (rc == 0 && !dirExists(path))
             rc = makeDir(path, mode);
         rc = rc != 0 ? 1 : 0;
     }

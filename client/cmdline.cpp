@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/credentials.h"
+#include "client/givennames.h"
 #include "client/listfile.h"
 #include "client/settings.h"
 #include "msg/msg.h"
@@ -168,8 +169,34 @@ bool isGoodCondition(char const* value)
     return false;
 }
 
+// The lists grow one value at a time, and a TCString copies itself whole on
+// every append; so the parse gathers them here, in one pass, and stores
+// them in the settings when it ends.
+struct Gathered {
+    std::string parameters, input, dep, output, vars;
+
+    void load()
+    {
+        parameters = buildParameters.getdata();
+        input = inputFiles.getdata();
+        dep = depFiles.getdata();
+        output = outputFiles.getdata();
+        vars = varList.getdata();
+    }
+    void store() const
+    {
+        buildParameters = parameters.c_str();
+        inputFiles = input.c_str();
+        depFiles = dep.c_str();
+        outputFiles = output.c_str();
+        varList = vars.c_str();
+    }
+};
+
+Gathered gathered;
+
 // Stores the one value of the pending flag; returns 1 after an error.
-int storeValue(int flag, char* value, TCString& echo)
+int storeValue(int flag, char* value, std::string& echo)
 {
     switch (flag) {
     case F_HOST:
@@ -210,10 +237,14 @@ int storeValue(int flag, char* value, TCString& echo)
     return 0;
 }
 
-void appendEntry(TCString& list, char const* value, char const* tag)
+// The entry travels with "%20" for a blank; the name the user gave is kept
+// for the files the server asks for or sends.
+void appendEntry(std::string& list, char const* value, char const* tag)
 {
-    std::string entry = " " + blanksToPercent20(value) + tag;
-    list += entry.c_str();
+    std::string entry = blanksToPercent20(value) + tag;
+    rememberGivenName(entry, value + std::string(tag));
+    list += ' ';
+    list += entry;
 }
 
 // Adds one value to the list of the pending flag; returns 1 after an error.
@@ -222,22 +253,22 @@ int addListValue(int flag, char* value)
     char const* tag = tagOf(flag);
     switch (flag) {
     case F_PARMS:
-        if (buildParameters.length() != 0)
-            buildParameters += " ";
-        buildParameters += (value[0] == '-' && value[1] == '-') ? value + 1 : value;
+        if (!gathered.parameters.empty())
+            gathered.parameters += ' ';
+        gathered.parameters += (value[0] == '-' && value[1] == '-') ? value + 1 : value;
         return 0;
     case F_INPUT_TEXT: case F_INPUT_BIN: case F_INPUT_NON:
         if (value[0] == '@')
-            return appendListFile(value + 1, tag, inputFiles);
-        appendEntry(inputFiles, value, tag);
+            return appendListFile(value + 1, tag, gathered.input);
+        appendEntry(gathered.input, value, tag);
         return 0;
     case F_DEP_TEXT: case F_DEP_BIN: case F_DEP_NON:
         if (value[0] == '@')
-            return appendListFile(value + 1, tag, depFiles);
-        appendEntry(depFiles, value, tag);
+            return appendListFile(value + 1, tag, gathered.dep);
+        appendEntry(gathered.dep, value, tag);
         return 0;
     case F_OUTPUT_BIN: case F_OUTPUT_TEXT: case F_OUTPUT_NON:
-        appendEntry(outputFiles, value, tag);
+        appendEntry(gathered.output, value, tag);
         return 0;
     case F_VARS: {
         TCString var(value);
@@ -245,8 +276,8 @@ int addListValue(int flag, char* value)
             Error("%s", msgGet(MSG_BAD_VARIABLE, value));
             return 1;
         }
-        std::string entry = " " + blanksToPercent20(value);
-        varList += entry.c_str();
+        gathered.vars += ' ';
+        gathered.vars += blanksToPercent20(value);
         return 0;
     }
     default:
@@ -303,6 +334,7 @@ void resetCmdLine()
     nextflag = 0;
     nextarg = nullptr;
     prevarg = nullptr;
+    forgetGivenNames();
 }
 
 // A password that begins with "-" is refused as a value; the refusal must
@@ -325,9 +357,11 @@ int processCmdLine(int argc, char** argv)
     buildProclib = "";
     int error = 0;
     bool reread = false;
-    TCString echo("Command Line:");
+    // Appended to for every argument: a std::string keeps that linear.
+    std::string echo("Command Line:");
     echo += program;
     XRB_TRACE_AT("xrbbldc", "Begin: processCmdLine");
+    gathered.load();
 
     for (int i = 1; i < argc && !error; ++i) {
         nextarg = argv[i];
@@ -375,9 +409,11 @@ int processCmdLine(int argc, char** argv)
             state = 0;
     }
 
+    gathered.store();
+
     echo += "\n";
     if (verbosity > 2)
-        _talk("%s", static_cast<char*>(echo));
+        _talk("%s", echo.c_str());
 
     if (state == 2 || state == 3) {
         Error("%s", msgGet(MSG_VALUE_AT_END, prevarg));

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "protocol/filexfer.h"
+
 // Name of the process-id file for a message-file prefix: the prefix up to
 // its last "/" (a "/" in the first position does not count), or the whole
 // prefix, followed by "xrbbldc.pid".  Empty when the prefix is at most one
@@ -29,12 +31,13 @@ int runResultPhase(int sock);
 
 // A message-file name as the server sent it is refused when, after the
 // conversions of the local file helpers, it is absolute or climbs out of
-// its folder with a ".." component.
+// its folder with a ".." component: landingOf under msgfilePrefix.
 bool isSafeMessageFileName(char const* name);
 
-// Copies a printable message file to out piece by piece (at most 255 bytes
-// a piece), form feeds turned into newlines, each piece followed by a
-// newline.  A file that cannot be opened is skipped.
-void printMessageFile(char const* path, FILE* out);
+// Copies a printable message file, from where it landed, to out piece by
+// piece (at most 255 bytes a piece), form feeds turned into newlines, each
+// piece followed by a newline.  A file that cannot be opened that way is
+// skipped.
+void printMessageFile(Landing const& where, FILE* out);
 
 #endif

@@ -32,7 +32,7 @@ std::vector<std::string> splitWords(unsigned char const* data, unsigned long len
 
 } // namespace
 
-int appendListFile(char const* name, char const* tag, TCString& list)
+int appendListFile(char const* name, char const* tag, std::string& list)
 {
     unsigned long len = 0;
     char* data = readFile(name, &len);
@@ -43,12 +43,10 @@ int appendListFile(char const* name, char const* tag, TCString& list)
     std::vector<std::string> words =
         splitWords(reinterpret_cast<unsigned char const*>(data), len);
 
-    std::string entries;
     for (auto w = words.rbegin(); w != words.rend(); ++w) {
-        entries += ' ';
-        entries += *w;
-        entries += tag;
+        list += ' ';
+        list += *w;
+        list += tag;
     }
-    list += entries.c_str();
     return 0;
 }

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/tcexp.h"
 #include "base/tcstring.h"
 #include "client/conversation.h"
+#include "client/givennames.h"
 #include "client/settings.h"
 #include "msg/msg.h"
 #include "net/tcpfns.h"
@@ -28,45 +30,71 @@ void warnIfEmpty(FileBulkPacket& bulk, char const* name)
         _talk("%s", msgGet(27, stripped(name).c_str()));
 }
 
+// Takes the next word (a run of bytes above 32) at p into word and moves p
+// past it; false at the end.  Lists are walked with it in one pass: asking
+// for word k of a list scans it from the start each time.
+bool nextWord(char const*& p, std::string& word)
+{
+    while (*p >= 1 && static_cast<unsigned char>(*p) <= 32)
+        ++p;
+    char const* start = p;
+    while (static_cast<unsigned char>(*p) > 32)
+        ++p;
+    word.assign(start, p);
+    return p > start;
+}
+
+// An output lands under the name the user gave ("my out.o"), while the
+// server is asked for the entry as it travelled ("my%20out.o.BIN").
 void fetchOutputFiles(int sock)
 {
-    for (unsigned k = outputFiles.numWords(); k >= 1; --k) {
-        TCString name = outputFiles.word(k);
-        if (isSuffix(name, ".NON")) {
-            FileBulkPacket empty(name, openFile4Write(name));
+    std::vector<std::string> entries;
+    std::string word;
+    for (char const* p = outputFiles.getdata(); nextWord(p, word);)
+        entries.push_back(word);
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        std::string const& wire = *it;
+        std::string const& local = givenNameOf(wire);
+        if (isSuffix(wire.c_str(), ".NON")) {
+            FileBulkPacket empty(wire.c_str(), openFile4Write(local.c_str()));
             empty.writeFile();
             continue;
         }
-        XRB_TRACE_AT("xrbbldc", "Retrieving output file '%s'", name.getdata());
-        FILE* file = openFile4Write(name);
-        FileBulkPacket bulk(name, file);
+        XRB_TRACE_AT("xrbbldc", "Retrieving output file '%s'", wire.c_str());
+        FILE* file = openFile4Write(local.c_str());
+        FileBulkPacket bulk(wire.c_str(), file);
         bulk.recvBulk(sock, 0);
-        warnIfEmpty(bulk, name);
+        warnIfEmpty(bulk, local.c_str());
     }
 }
 
-void fetchMessageFiles(int sock, TCString const& list)
+void fetchMessageFiles(int sock, char const* list)
 {
-    unsigned count = list.numWords();
-    if (count == 0)
+    std::string wire;
+    char const* p = list;
+    if (!nextWord(p, wire))
         return;
     _talk("%s", msgGet(25));
-    for (unsigned i = 1; i <= count; ++i) {
-        TCString wire = list.word(i);
-        if (!isSafeMessageFileName(wire))
-            throw new TCException(msgGet(85, wire.getdata()));
-        TCString local = msgfilePrefix + wire;
-        std::string shown = stripped(local);
+    int i = 0;
+    do {
+        ++i;
+        // Where the file lands is decided once, and the same landing is
+        // written and printed.
+        Landing where;
+        if (!landingOf(msgfilePrefix.getdata(), wire.c_str(), where))
+            throw new TCException(msgGet(85, wire.c_str()));
+        std::string local = std::string(msgfilePrefix.getdata()) + wire;
+        std::string shown = stripped(local.c_str());
         _talk("   %d:%s\n", i, shown.c_str());
-        FILE* file = openFile4Write(local);
-        FileBulkPacket bulk(wire, file);
+        FILE* file = openLanding4Write(where);
+        FileBulkPacket bulk(wire.c_str(), file);
         bulk.recvBulk(sock, 0);
-        warnIfEmpty(bulk, local);
-        if (isSuffix(local, ".OUT"))
-            printMessageFile(shown.c_str(), stdout);
-        else if (isSuffix(local, ".ERR"))
-            printMessageFile(shown.c_str(), stderr);
-    }
+        warnIfEmpty(bulk, local.c_str());
+        if (isSuffix(local.c_str(), ".OUT"))
+            printMessageFile(where, stdout);
+        else if (isSuffix(local.c_str(), ".ERR"))
+            printMessageFile(where, stderr);
+    } while (nextWord(p, wire));
 }
 
 void closeSession(int sock)
@@ -88,32 +116,13 @@ void closeSession(int sock)
 
 bool isSafeMessageFileName(char const* name)
 {
-    // The same conversions as the local file helpers apply, so that what is
-    // checked is the path that would be opened.
-    std::string path = stripped(name);
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
-    std::string::size_type paren = path.find('(');
-    if (paren != std::string::npos)
-        path[paren] = '/';
-    if (!path.empty() && path[0] == '/')
-        return false;
-    std::string::size_type start = 0;
-    while (start <= path.size()) {
-        std::string::size_type end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (path.compare(start, end - start, "..") == 0)
-            return false;
-        start = end + 1;
-    }
-    return true;
+    Landing where;
+    return landingOf(msgfilePrefix.getdata(), name, where);
 }
 
-void printMessageFile(char const* path, FILE* out)
+void printMessageFile(Landing const& where, FILE* out)
 {
-    FILE* in = std::fopen(path, "r");
+    FILE* in = openLanding4Read(where);
     if (in == nullptr)
         return;
     // What went to standard output so far comes first, also when the two
@@ -138,10 +147,9 @@ int runResultPhase(int sock)
         ask.send(sock, 0);
 
         BuildResPacket result(sock);
+        // Both texts stay in the packet, which lives to the end of the phase.
         char const* builderMsg = result.get_builderMsg();
-        TCString message(builderMsg != nullptr ? builderMsg : "");
         char const* msgfiles = result.get_msgfiles();
-        TCString files(msgfiles != nullptr ? msgfiles : "");
 
         if (result.get_result() == 1) {
             XRB_TRACE_AT("xrbbldc", "Build is successful, get any output files");
@@ -152,8 +160,8 @@ int runResultPhase(int sock)
             status = 1;
         }
         logToScreenToo = 1;
-        _talk("%s", message.getdata());
-        fetchMessageFiles(sock, files);
+        _talk("%s", builderMsg != nullptr ? builderMsg : "");
+        fetchMessageFiles(sock, msgfiles != nullptr ? msgfiles : "");
         closeSession(sock);
     } catch (TCException* e) {
         Error("%s", e->getMessage());

@@ -1,13 +1,17 @@
 // The server test and the request phase: the client answers each control
 // packet of the server until the server ends the phase.
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 #include "base/tcexp.h"
 #include "base/tcstring.h"
+#include "base/util.h"
 #include "client/conversation.h"
+#include "client/givennames.h"
 #include "client/settings.h"
 #include "client/xrbbldc.h"
 #include "msg/msg.h"
@@ -18,6 +22,9 @@
 namespace {
 
 enum class Step { next, done, failed };
+
+// More of a refused name than any message can show.
+constexpr size_t MAX_SHOWN = 65536;
 
 void sendStart(int sock, int timeoutValue)
 {
@@ -66,81 +73,95 @@ void sendBuildRequest(int sock)
     request.send(sock, 0);
 }
 
-std::string withSlashes(char const* text)
-{
-    std::string name(text != nullptr ? text : "");
-    for (char& c : name)
-        if (c == '\\')
-            c = '/';
-    return name;
-}
-
-// True when a word of the list, read with slashes for backslashes, is the
-// name.  One pass over the text: the list is checked on every request, and
-// word k of it costs a scan from the start.
-bool listed(char const* list, std::string const& name)
-{
-    char const* p = list != nullptr ? list : "";
-    while (*p) {
-        while (*p >= 1 && static_cast<unsigned char>(*p) <= 32)
-            ++p;
-        char const* start = p;
-        while (static_cast<unsigned char>(*p) > 32)
-            ++p;
-        size_t n = static_cast<size_t>(p - start);
-        if (n == 0 || n != name.size())
-            continue;
-        size_t i = 0;
-        while (i < n && (start[i] == '\\' ? '/' : start[i]) == name[i])
-            ++i;
-        if (i == n)
-            return true;
+// The files the user offered, by the name a request carries (backslashes
+// read as slashes): the entries of the input and dependent lists, and the
+// build script file.  Each maps to the name the user gave, so that "my
+// file.c", which travels as "my%20file.c.TXT", is the file sent.  Built once
+// for the whole request phase: a lookup costs the same for any list length.
+class OfferedFiles {
+public:
+    OfferedFiles()
+    {
+        addList(inputFiles);
+        addList(depFiles);
+        if (buildScriptFileName.length() == 0)
+            return;
+        TCString script(buildScriptFileName);
+        script.change(" ", "%20", 1, 0xFFFFFFFFu);
+        std::string given(buildScriptFileName.getdata());
+        for (char const* tag : {"", ".TXT", ".BIN"}) {
+            add(std::string(script.getdata()) + tag, given + tag);
+            add(given + tag, given + tag);
+        }
     }
-    return false;
-}
 
-// The server may fetch only what the user offered: the input and dependent
-// files and the build script file.  Anything else would let a server read
-// any file of the user's.
-bool requestable(std::string const& name)
-{
-    if (listed(inputFiles, name) || listed(depFiles, name))
-        return true;
-    if (buildScriptFileName.length() == 0)
-        return false;
-    TCString script(buildScriptFileName);
-    script.change(" ", "%20", 1, 0xFFFFFFFFu);
-    std::string base = withSlashes(script);
-    std::string plain = withSlashes(buildScriptFileName);
-    for (std::string const& s : {base, plain})
-        if (name == s || name == s + ".TXT" || name == s + ".BIN")
-            return true;
-    return false;
-}
+    // The name to open for a requested one, or nullptr when it was not offered.
+    std::string const* find(std::string const& requested) const
+    {
+        auto it = byRequest_.find(requested);
+        return it != byRequest_.end() ? &it->second : nullptr;
+    }
 
-Step refuseRequest(int sock, int message, std::string const& name)
+    // No request longer than this can be an offered file.
+    size_t longest() const { return longest_; }
+
+private:
+    void addList(char const* list)
+    {
+        for (std::string const& entry : wordsLastFirst(list))
+            add(entry, givenNameOf(entry));
+    }
+
+    void add(std::string key, std::string const& local)
+    {
+        for (char& c : key)
+            if (c == '\\')
+                c = '/';
+        longest_ = key.size() > longest_ ? key.size() : longest_;
+        byRequest_.emplace(std::move(key), local);
+    }
+
+    std::unordered_map<std::string, std::string> byRequest_;
+    size_t longest_ = 0;
+};
+
+Step refuseRequest(int sock, int message, char const* name)
 {
     CommPacket refusal(COMM_ERROR);
     refusal.send(sock, 0);
-    char const* shown = stripSuffix(name.c_str());
+    char const* shown = stripSuffix(name);
     Error("%s", msgGet(message, shown != nullptr ? shown : ""));
     return Step::failed;
 }
 
-Step sendRequestedFile(int sock, char const* requested)
+// requested stays in the received packet: a name longer than any offered
+// one is refused before it is copied, whatever its size.
+Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offered)
 {
-    std::string name = withSlashes(requested);
-    if (!requestable(name)) {
-        XRB_TRACE_AT("xrbbldc", "Refusing request for unlisted file %s", name.c_str());
-        return refuseRequest(sock, 79, name);
+    size_t length = std::strlen(requested);
+    if (length > offered.longest()) {
+        XRB_TRACE_AT("xrbbldc", "Refusing request for a name of %lu bytes",
+                     static_cast<unsigned long>(length));
+        // The message area holds far less; what it shows stays the same.
+        std::string start(requested, length < MAX_SHOWN ? length : MAX_SHOWN);
+        return refuseRequest(sock, 79, start.c_str());
     }
-    FILE* file = openFile4Read(name.c_str());
+    std::string name(requested);
+    ConvertSlashes(&name[0]);
+    std::string const* local = offered.find(name);
+    if (local == nullptr) {
+        XRB_TRACE_AT("xrbbldc", "Refusing request for unlisted file %s", name.c_str());
+        return refuseRequest(sock, 79, name.c_str());
+    }
+    FILE* file = openFile4Read(local->c_str());
     if (file != nullptr) {
         FileBulkPacket bulk(name.c_str(), file);
         bulk.sendBulk(sock, 0);
         return Step::next;
     }
-    return refuseRequest(sock, 48, name);
+    std::string shown(*local);
+    ConvertSlashes(&shown[0]);
+    return refuseRequest(sock, 48, shown.c_str());
 }
 
 void waitAndReconnect(int& sock)
@@ -153,7 +174,7 @@ void waitAndReconnect(int& sock)
     sendStart(sock, 0);
 }
 
-Step actOn(int& sock, CommPacket& pkt)
+Step actOn(int& sock, CommPacket& pkt, OfferedFiles const& offered)
 {
     char const* text = pkt.get_strdata();
     if (text == nullptr)
@@ -177,7 +198,7 @@ Step actOn(int& sock, CommPacket& pkt)
         sendBuildRequest(sock);
         return Step::next;
     case COMM_REQ_FILE:
-        return sendRequestedFile(sock, std::string(text).c_str());
+        return sendRequestedFile(sock, text, offered);
     case COMM_MESSAGE:
         if (verbosity != 0)
             _talk("%s", text);
@@ -236,10 +257,11 @@ int runRequestPhase(int& sock)
 {
     Step step = Step::next;
     try {
+        OfferedFiles offered;
         sendStart(sock, std::atoi(timeout));
         while (step == Step::next) {
             CommPacket pkt(sock, 0);
-            step = actOn(sock, pkt);
+            step = actOn(sock, pkt, offered);
         }
     } catch (TCException* e) {
         Error("%s", e->getMessage());

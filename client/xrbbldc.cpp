@@ -80,8 +80,10 @@ int connect2server()
 
 int processCmd()
 {
-    // A peer that has gone away must show as a failed send, not kill us.
+    // A peer that has gone away must show as a failed send, and a write past
+    // a file-size limit (ulimit -f) as a failed write: neither may kill us.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 
     logFileName = msgfilePrefix + logFileName;
     writePidFile();

@@ -116,6 +116,25 @@ TEST_F(UtilDirs, MakePathCreatesMissingParents)
     EXPECT_EQ(makePath(path.data(), 0755), 0);
 }
 
+// A doubled slash or a "." folder names a folder that the step before has
+// just made: a folder that exists is success, with no warning.
+TEST_F(UtilDirs, MakePathTakesDoubledSlashesAndDotFolders)
+{
+    for (char const* rel : {"out//", "x/./y", "a//b/.//c/", "p/.", "q/./"}) {
+        auto r = childproc::run({}, [rel] {
+            std::vector<char> path(rel, rel + std::strlen(rel) + 1);
+            return makePath(path.data(), 0755);
+        }, dir);
+        EXPECT_EQ(r.status, 0) << rel;
+        EXPECT_EQ(r.err, "") << rel;
+    }
+    struct stat st;
+    for (char const* made : {"/out", "/x/y", "/a/b/c", "/p", "/q"}) {
+        ASSERT_EQ(stat((dir + made).c_str(), &st), 0) << made;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << made;
+    }
+}
+
 TEST_F(UtilDirs, MakeDirFailureWarnsOnStandardError)
 {
     std::string blocker = dir + "/file";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -424,6 +425,31 @@ TEST_F(CmdLine, MissingOrEmptyListFileEndsTheParse)
             "  the file exists. \n  \n@TS@ " + USAGE_HEAD;
         EXPECT_EQ(out_.substr(0, expected.size()), expected);
         EXPECT_STREQ(depFiles, " a.TXT");
+    }
+}
+
+// A list file that is not a regular file is reported as a missing one: a
+// folder ("-ib h @.") is not taken for a file of 2^63-1 bytes, and a FIFO
+// does not hold the parse.  The parse runs in a child with an alarm.
+TEST_F(CmdLine, ListFileMustBeARegularFile)
+{
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    for (char const* value : {"@.", "@fifo"}) {
+        fresh();
+        std::fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(5);
+            _exit(parse({"-h", "h@1", "-b", "b", "-ib", "h", value}) == 1 &&
+                          out_.find(std::string("XRBE-017 The file, ") + (value + 1) + ", was not found") !=
+                              std::string::npos
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << value << ": ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << value;
     }
 }
 

@@ -22,7 +22,9 @@ std::string printed(std::string const& contents)
     EXPECT_EQ(write(fd, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
     close(fd);
     FILE* out = std::tmpfile();
-    printMessageFile(path, out);
+    Landing where;
+    EXPECT_TRUE(landingOf("/tmp/", path + 5, where));
+    printMessageFile(where, out);
     std::rewind(out);
     std::string result;
     for (int c; (c = std::fgetc(out)) != EOF;)
@@ -147,7 +149,9 @@ TEST(MessageFilePrinting, LongLinesComeInPiecesOf255)
 TEST(MessageFilePrinting, MissingFileIsSkipped)
 {
     FILE* out = std::tmpfile();
-    printMessageFile("/nonexistent/xrb/file", out);
+    Landing where;
+    ASSERT_TRUE(landingOf("/nonexistent/xrb/", "file.OUT", where));
+    printMessageFile(where, out);
     EXPECT_EQ(std::ftell(out), 0);
     std::fclose(out);
 }

@@ -13,6 +13,7 @@ A case file is a set of sections:
   [file PATH]      a file to create first, with the section's text
   [pattern PATH N] a file of N bytes of the server's size=N pattern
   [server]         the server's script (see tools/buildserver/script.h)
+  [limits]         resource limits of the client, one "fsize BYTES" a line
   [secmgr]         a security manager on {secport} that takes one request,
                    sends the section's text (escapes allowed, no end marker
                    unless written) and closes
@@ -35,6 +36,8 @@ stop_after=N" takes N chunks of the file and "serve NAME ... stop_after=N"
 sends N, and then each goes silent (no acknowledgement, no next chunk) and
 the script goes on, usually with "sleep".
 
+The check "max-rss-mb N" bounds the client's peak resident memory; it is
+skipped for a client built with a sanitizer, whose own memory would count.
 The check "needs-v6-only NAME" skips the case unless NAME resolves to IPv6
 addresses only.  The check "still-running" expects the client to be waiting at its limit;
 it is then ended by the test.  A client that dies of a signal fails.  Check texts
@@ -44,6 +47,7 @@ import argparse
 import codecs
 import os
 import pty
+import resource
 import re
 import shlex
 import shutil
@@ -55,7 +59,7 @@ import tempfile
 import threading
 import time
 
-SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|normal|bind|netns|tty|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
+SECTION = re.compile(r"^\[(cmd|env|cwd|chroot|server|secmgr|limits|normal|bind|netns|tty|expect|stdout|stderr|file [^\]]+|mkdir [^\]]+|pattern [^\]]+)\]$")
 STAMP = re.compile(r"\d\d/\d\d/\d\d \d\d:\d\d:\d\d ")
 
 
@@ -316,6 +320,20 @@ def main():
                 mounted = os.path.join(root, "proc")
 
         terminal = Terminal() if "tty" in sections else None
+
+        limits = []
+        for line in sections.get("limits", "").splitlines():
+            if line.strip():
+                what, value = line.split()
+                limits.append(({"fsize": resource.RLIMIT_FSIZE}[what], int(value)))
+        if limits:
+            outer = preexec
+            def preexec():
+                for res, value in limits:
+                    resource.setrlimit(res, (value, value))
+                if outer is not None:
+                    outer()
+
         started = time.time()
         client = subprocess.Popen(argv, cwd=cwd, env=env, stdout=subprocess.PIPE,
                                   stderr=terminal.slave if terminal else subprocess.PIPE,
@@ -342,6 +360,8 @@ def main():
                 raise Failure("the client did not end within %s s\nstdout:\n%s\nstderr:\n%s"
                           % (client_limit, out.decode("latin-1"), (err or b"").decode("latin-1")))
         elapsed = time.time() - started
+        # Only the client has been waited for so far: the children's peak is its own.
+        peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
         if client.returncode < 0 and not waits:
             failures.append("the client was ended by signal %d" % -client.returncode)
         if secmgr is not None:
@@ -412,6 +432,12 @@ def main():
                 check(found == (word == "record-has"), "%s %r" % (word, rest))
             elif word == "slower-than":
                 check(elapsed >= float(rest), "took %.1f s, expected at least %s" % (elapsed, rest))
+            elif word == "max-rss-mb":
+                if b"AddressSanitizer" in open(args.client, "rb").read():
+                    print("max-rss-mb not checked: the client carries a sanitizer")
+                else:
+                    check(peak_kib <= float(rest) * 1024,
+                          "peak memory %.1f MiB, expected at most %s" % (peak_kib / 1024.0, rest))
             elif word == "faster-than":
                 check(elapsed < float(rest), "took %.1f s, expected under %s" % (elapsed, rest))
             else:

@@ -11,3 +11,11 @@ if(Python3_Interpreter_FOUND AND TARGET xrbblds)
     set_tests_properties(e2e.${_name} PROPERTIES TIMEOUT 60 LABELS e2e SKIP_RETURN_CODE 77)
   endforeach()
 endif()
+if(Python3_Interpreter_FOUND AND TARGET xrbblds)
+  # Links planted by a throw-away second user (root only; skipped otherwise).
+  add_test(NAME e2e.planted_links
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/planted_links.py
+            --client $<TARGET_FILE:xrbbldc> --server $<TARGET_FILE:xrbblds>)
+  set_tests_properties(e2e.planted_links PROPERTIES TIMEOUT 120 LABELS e2e SKIP_RETURN_CODE 77
+                       RESOURCE_LOCK xrbtpath)
+endif()

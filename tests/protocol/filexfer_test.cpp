@@ -124,6 +124,36 @@ TEST_F(FileXfer, OpenAndReadLocalFiles) {
     EXPECT_EQ(len, 0u);
 }
 
+// A file whose size is read must be a regular file: a folder
+// (whose size some file systems give as 2^63-1) or a FIFO (which would wait
+// for a writer forever) reads as a file that cannot be opened.  In a child
+// with an alarm, so that a hang fails the test instead of the suite.
+TEST_F(FileXfer, OnlyRegularFilesAreReadOrSent) {
+    ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        int rc = 0;
+        unsigned long len = 1;
+        if (readFile(path("folder").c_str(), &len) != nullptr || len != 0)
+            rc |= 1;
+        len = 1;
+        if (readFile(path("fifo").c_str(), &len) != nullptr || len != 0)
+            rc |= 2;
+        if (openFile4Read(path("folder.TXT").c_str()) != nullptr)
+            rc |= 4;
+        if (openFile4Read(path("fifo.BIN").c_str()) != nullptr)
+            rc |= 8;
+        _exit(rc);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1 folder read, 2 FIFO read, 4 folder opened, 8 FIFO opened";
+}
+
 TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     std::string content = "0123456789abcdefghijKLMNO";
     writeText("in", content);

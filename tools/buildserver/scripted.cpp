@@ -303,11 +303,14 @@ private:
     // Asks the client for a file and takes its chunks, acknowledging every
     // chunk but the last.  stop_after=N takes N chunks and then goes silent
     // (no acknowledgement): the next command runs.
+    // repeat=N asks for the name written N times.
     bool askFile(Command const& c)
     {
         long long stopAfter = c.num("stop_after", 0);
         long long taken = 0;
         std::string name = c.word(2);
+        for (long long n = c.num("repeat", 1); n > 1; --n)
+            name += c.word(2);
         if (!sendComm(C_REQ_FILE, name, 0))
             return false;
         bool wantError = c.get("expect") == "error";
