@@ -47,10 +47,13 @@ def free_port():
 def client_env(extra=None):
     """The client's environment without the tracing and language settings of
     the caller, and with a security manager port nothing listens on, so that
-    a run with -au never meets a manager of this machine."""
+    a run with -au never meets a manager of this machine, and one it starts
+    does not outlive the test."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith("XRB_") and not k.startswith("TC_") and k != "CLASSPATH"}
     env["XRBSEC_PORT"] = str(free_port())
+    # A manager that a run with -au -ap starts ends soon after the test.
+    env["XRBSEC_IDLE"] = "5"
     env.update(extra or {})
     return env
 
