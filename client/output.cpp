@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/plainfile.h"
 #include "trace/fhgtrace.h"
 
 namespace {
@@ -70,13 +71,7 @@ void _talk(const char* format, ...)
     // dies.  The whole entry goes out in one append, so two clients sharing
     // the log interleave whole calls, however long the text.  A link planted
     // at the log's name, or anything but a plain file, is not written to.
-    int fd = ::open(logFileName.getdata(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                    0666);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
-    }
+    int fd = openPlainFile(logFileName.getdata(), O_WRONLY | O_APPEND | O_CREAT, 0666);
     if (fd >= 0) {
         va_list ap;
         va_start(ap, format);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/plainfile.h"
 #include "base/tcexp.h"
 #include "base/tcstring.h"
 #include "client/conversation.h"
@@ -44,12 +45,10 @@ void writePidFile()
     // The folder may be shared (-P /tmp/j_ puts the file in /tmp): a link
     // planted at the name is not followed, and only a plain file of our own,
     // with no other name, is emptied and written.  Otherwise no pid file.
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = openPlainFile(name.c_str(), O_WRONLY | O_CREAT, 0666, Owner::meAlone);
     if (fd < 0)
         return;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1 ||
-        ftruncate(fd, 0) != 0 || (pidFile = ::fdopen(fd, "w")) == nullptr) {
+    if (ftruncate(fd, 0) != 0 || (pidFile = ::fdopen(fd, "w")) == nullptr) {
         ::close(fd);
         return;
     }

@@ -1,5 +1,7 @@
 #include "trace/fhgtrace.h"
 
+#include "base/plainfile.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -207,14 +209,11 @@ bool lockTraceFile(int fd)
 void reportSharingConflict()
 {
     static char const text[] = "trace data lost because TC_TRACESAFE is set and a sharing conflict was detected \n";
-    int fd = ::open("tcover.err", O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = openPlainFile("tcover.err", O_WRONLY | O_APPEND | O_CREAT, 0666);
     if (fd < 0)
         return;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        ssize_t n = ::write(fd, text, sizeof text - 1);
-        (void)n;
-    }
+    ssize_t n = ::write(fd, text, sizeof text - 1);
+    (void)n;
     ::close(fd);
 }
 
@@ -241,13 +240,9 @@ void openTraceFile()
         if (fd < 0)
             usleep(static_cast<useconds_t>(TraceWait > 0 ? TraceWait : 0) * 1000);
     }
+    fd = keepPlainFile(fd);
     if (fd < 0)
         return;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
     // Records of processes sharing the file are serialised so none is lost.
     // Anybody who can read the file can hold its lock, so the wait has the
     // same bound as the open; past it the record is dropped.
@@ -261,6 +256,7 @@ void openTraceFile()
         ::close(fd);
         return;
     }
+    struct stat st;
     if (fstat(fd, &st) == 0 && st.st_size == 0) {
         TraceSize = 0;
         TraceRewound = 0;
