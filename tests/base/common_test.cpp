@@ -13,16 +13,9 @@
 
 namespace {
 
-class ComSystemTest : public ::testing::Test {
+class ComSystemTest : public childproc::TempDirTest {
 protected:
-    void SetUp() override
-    {
-        dir = childproc::makeTempDir();
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override { childproc::removeTree(dir); }
     bool exists(const std::string& name) const { return access((dir + "/" + name).c_str(), F_OK) == 0; }
-    std::string dir;
 };
 
 TEST_F(ComSystemTest, ShellCharactersInPathsStayPartOfThePath)

@@ -71,16 +71,7 @@ TEST(Util, AllocSpaceIsZeroedAndStrsaveCopies)
     EXPECT_EQ(strsave(nullptr), nullptr);
 }
 
-class UtilDirs : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = childproc::makeTempDir();
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override { childproc::removeTree(dir); }
-    std::string dir;
-};
+class UtilDirs : public childproc::TempDirTest {};
 
 TEST_F(UtilDirs, DirExistsAndRemoveFile)
 {

@@ -157,16 +157,7 @@ int linkScenarios(std::string const& dir)
     return 0;
 }
 
-class Links : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = childproc::makeTempDir();
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override { childproc::removeTree(dir); }
-    std::string dir;
-};
+class Links : public childproc::TempDirTest {};
 
 TEST_F(Links, NoLinkBelowTheUsersFolderIsFollowed)
 {

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +55,18 @@ inline void removeTree(const std::string& dir)
     if (std::system(cmd.c_str()) != 0) {
     }
 }
+
+// A test with a fresh folder of its own under /tmp, removed afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = makeTempDir();
+        ASSERT_FALSE(dir.empty());
+    }
+    void TearDown() override { removeTree(dir); }
+    std::string dir;
+};
 
 // Variables of the trace and the locale are cleared before env is applied.
 inline Result run(const std::vector<std::pair<std::string, std::string>>& env,

@@ -67,18 +67,15 @@ bool allBlank(const std::string& s)
     return s.find_first_not_of(' ') == std::string::npos;
 }
 
-class TraceTest : public ::testing::Test {
+class TraceTest : public childproc::TempDirTest {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(TRACEFLAG, 2) << "the test process itself must never initialise the trace";
-        dir = childproc::makeTempDir();
-        ASSERT_FALSE(dir.empty());
+        childproc::TempDirTest::SetUp();
         file = dir + "/trace.out";
     }
-    void TearDown() override { childproc::removeTree(dir); }
 
-    std::string dir;
     std::string file;
 };
 

@@ -12,17 +12,14 @@
 
 namespace {
 
-class TracePoints : public ::testing::Test {
+class TracePoints : public childproc::TempDirTest {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(TRACEFLAG, 2);
-        dir = childproc::makeTempDir();
-        ASSERT_FALSE(dir.empty());
+        childproc::TempDirTest::SetUp();
         trace = dir + "/trace.out";
     }
-    void TearDown() override { childproc::removeTree(dir); }
-    std::string dir;
     std::string trace;
 };
 
