@@ -1,6 +1,7 @@
 #include "scripted.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <poll.h>
@@ -15,9 +16,68 @@
 namespace {
 
 enum : uint32_t { PKT_BUILD = 1, PKT_BUILDRES = 2, PKT_FILEBULK = 3, PKT_COMM = 4,
-                  PKT_AUTH = 5, PKT_LOCALE = 7 };
-enum : int { C_ERROR = 1, C_END = 2, C_REQ_AUTH = 3, C_REQ_BUILD = 4, C_REQ_FILE = 6,
-             C_FILE_NEXT = 15, C_FILE_ABORT = 16, C_REQ_LOCALE = 18 };
+                  PKT_AUTH = 5, PKT_BINDATA = 6, PKT_LOCALE = 7 };
+enum : int { C_ERROR = 1, C_END = 2, C_REQ_AUTH = 3, C_REQ_BUILD = 4, C_REQ_RESULT = 5,
+             C_REQ_FILE = 6, C_START = 7, C_PING = 8, C_MESSAGE = 10, C_FILE_NEXT = 15,
+             C_FILE_ABORT = 16, C_BUSY = 17, C_REQ_LOCALE = 18 };
+// The tags of the units the scripted server reads and writes.
+enum : uint32_t {
+    TAG_SCRIPT_NAME = 101, TAG_SCRIPT_FILE = 102, TAG_SCRIPT_TYPE = 105, TAG_GOOD_RC = 106,
+    TAG_TIMEOUT = 107, TAG_PARMS = 108, TAG_GOOD_COND = 109, TAG_INCLUDE = 110, TAG_INPUT = 111,
+    TAG_OUTPUT = 112, TAG_VAR = 113, TAG_LOCATION = 115, TAG_OPTIONS = 116, TAG_PROCLIB = 117,
+    TAG_USERID = 201, TAG_PASSWORD = 202,
+    TAG_RESULT = 301, TAG_MESSAGES = 302, TAG_MSGFILES = 303,
+    TAG_COMMTYPE = 401, TAG_STRDATA = 402, TAG_INTDATA = 403,
+    TAG_FILE_NAME = 501, TAG_FILE_DATA = 502, TAG_FILE_LAST = 503,
+    TAG_CLIENT_CODEPAGE = 601, TAG_SERVER_CODEPAGE = 602
+};
+
+// The names a script and the record use for control codes and packet
+// types.  A script may give a number only for a code that has no name.
+struct Name {
+    char const* name;
+    int value;
+};
+constexpr Name CONTROL_CODES[] = {
+    {"ERROR", C_ERROR}, {"END", C_END}, {"REQ_AUTH", C_REQ_AUTH}, {"REQ_BUILD", C_REQ_BUILD},
+    {"REQ_RESULT", C_REQ_RESULT}, {"REQ_FILE", C_REQ_FILE}, {"START", C_START}, {"PING", C_PING},
+    {"MESSAGE", C_MESSAGE}, {"FILE_NEXT", C_FILE_NEXT}, {"FILE_ABORT", C_FILE_ABORT},
+    {"BUSY", C_BUSY}, {"REQ_LOCALE", C_REQ_LOCALE}};
+constexpr Name PACKET_TYPES[] = {
+    {"BUILD", PKT_BUILD}, {"BUILDRES", PKT_BUILDRES}, {"FILEBULK", PKT_FILEBULK}, {"COMM", PKT_COMM},
+    {"AUTH", PKT_AUTH}, {"BINDATA", PKT_BINDATA}, {"LOCALE", PKT_LOCALE}};
+
+template <size_t N>
+std::string nameOf(Name const (&names)[N], long long value)
+{
+    for (Name const& n : names)
+        if (n.value == value)
+            return n.name;
+    return std::to_string(value);
+}
+
+// A name, or a number that has none; false (with why) otherwise.
+template <size_t N>
+bool valueOf(Name const (&names)[N], std::string const& word, long long& out, std::string& why)
+{
+    for (Name const& n : names)
+        if (word == n.name) {
+            out = n.value;
+            return true;
+        }
+    char* end = nullptr;
+    long long v = std::strtoll(word.c_str(), &end, 10);
+    if (word.empty() || *end != '\0') {
+        why = "unknown name " + quoted(word);
+        return false;
+    }
+    if (nameOf(names, v) != std::to_string(v)) {
+        why = "write " + nameOf(names, v) + " for " + word;
+        return false;
+    }
+    out = v;
+    return true;
+}
 
 // Bodies larger than this are refused rather than buffered.
 constexpr uint32_t MAX_BODY = 256u << 20;
@@ -91,8 +151,8 @@ private:
     bool sendComm(int code, std::string const& str, int32_t intData,
                   std::string const& version = raw::VERSION, uint32_t type = PKT_COMM)
     {
-        std::vector<raw::Unit> units{raw::textUnit(402, str, raw::NLSTEXT), raw::intUnit(403, intData),
-                                     raw::Unit{401, raw::BINARY, std::string(1, static_cast<char>(code))}};
+        std::vector<raw::Unit> units{raw::textUnit(TAG_STRDATA, str, raw::NLSTEXT), raw::intUnit(TAG_INTDATA, intData),
+                                     raw::Unit{TAG_COMMTYPE, raw::BINARY, std::string(1, static_cast<char>(code))}};
         return sendBytes(raw::encode(type, units, version));
     }
 
@@ -156,37 +216,37 @@ private:
         std::ostringstream line;
         switch (p.type) {
         case PKT_COMM: {
-            raw::Unit const* c = p.find(401);
+            raw::Unit const* c = p.find(TAG_COMMTYPE);
             r.code = (c != nullptr && c->data.size() == 1) ? static_cast<unsigned char>(c->data[0]) : -1;
-            r.str = textOf(p, 402);
-            r.intData = intOf(p, 403);
-            line << "COMM code=" << r.code << " int=" << r.intData << " str=" << quoted(r.str);
+            r.str = textOf(p, TAG_STRDATA);
+            r.intData = intOf(p, TAG_INTDATA);
+            line << "COMM code=" << nameOf(CONTROL_CODES, r.code) << " int=" << r.intData << " str=" << quoted(r.str);
             break;
         }
         case PKT_AUTH:
-            line << "AUTH key=" << p.keyIndex << " user=" << quoted(textOf(p, 201))
-                 << " password=" << quoted(textOf(p, 202));
+            line << "AUTH key=" << p.keyIndex << " user=" << quoted(textOf(p, TAG_USERID))
+                 << " password=" << quoted(textOf(p, TAG_PASSWORD));
             break;
         case PKT_LOCALE:
-            line << "LOCALE client=" << quoted(textOf(p, 601)) << " server=" << quoted(textOf(p, 602));
+            line << "LOCALE client=" << quoted(textOf(p, TAG_CLIENT_CODEPAGE)) << " server=" << quoted(textOf(p, TAG_SERVER_CODEPAGE));
             break;
         case PKT_BUILD:
-            line << "BUILD script=" << quoted(textOf(p, 101)) << " file=" << quoted(textOf(p, 102))
-                 << " type=" << intOf(p, 105) << " rc=" << intOf(p, 106)
-                 << " timeout=" << intOf(p, 107) << " opts=" << intOf(p, 116)
-                 << " cond=" << quoted(textOf(p, 109)) << " parms=" << quoted(textOf(p, 108))
-                 << " proclib=" << quoted(textOf(p, 117)) << " loc=" << quoted(textOf(p, 115))
-                 << " inputs=" << quoted(listOf(p, 111)) << " deps=" << quoted(listOf(p, 110))
-                 << " outputs=" << quoted(listOf(p, 112)) << " vars=" << quoted(listOf(p, 113));
+            line << "BUILD script=" << quoted(textOf(p, TAG_SCRIPT_NAME)) << " file=" << quoted(textOf(p, TAG_SCRIPT_FILE))
+                 << " type=" << intOf(p, TAG_SCRIPT_TYPE) << " rc=" << intOf(p, TAG_GOOD_RC)
+                 << " timeout=" << intOf(p, TAG_TIMEOUT) << " opts=" << intOf(p, TAG_OPTIONS)
+                 << " cond=" << quoted(textOf(p, TAG_GOOD_COND)) << " parms=" << quoted(textOf(p, TAG_PARMS))
+                 << " proclib=" << quoted(textOf(p, TAG_PROCLIB)) << " loc=" << quoted(textOf(p, TAG_LOCATION))
+                 << " inputs=" << quoted(listOf(p, TAG_INPUT)) << " deps=" << quoted(listOf(p, TAG_INCLUDE))
+                 << " outputs=" << quoted(listOf(p, TAG_OUTPUT)) << " vars=" << quoted(listOf(p, TAG_VAR));
             break;
         case PKT_FILEBULK: {
-            raw::Unit const* d = p.find(502);
-            line << "FILE name=" << quoted(textOf(p, 501)) << " last=" << intOf(p, 503)
+            raw::Unit const* d = p.find(TAG_FILE_DATA);
+            line << "FILE name=" << quoted(textOf(p, TAG_FILE_NAME)) << " last=" << intOf(p, TAG_FILE_LAST)
                  << " length=" << (d != nullptr ? d->data.size() : 0);
             break;
         }
         default:
-            line << "PACKET type=" << p.type;
+            line << "PACKET type=" << nameOf(PACKET_TYPES, p.type);
         }
         if (p.version != raw::VERSION)
             line << " version=" << quoted(p.version);
@@ -211,9 +271,9 @@ private:
         if (!receive(r))
             return false;
         if (r.pkt.type != type)
-            return fail("expected packet type " + std::to_string(type) + ", got " +
-                        std::to_string(r.pkt.type) +
-                        (r.pkt.type == PKT_COMM ? " (control code " + std::to_string(r.code) + ")" : ""));
+            return fail("expected packet type " + nameOf(PACKET_TYPES, type) + ", got " +
+                        nameOf(PACKET_TYPES, r.pkt.type) +
+                        (r.pkt.type == PKT_COMM ? " (control code " + nameOf(CONTROL_CODES, r.code) + ")" : ""));
         return true;
     }
 
@@ -246,9 +306,12 @@ private:
         Received r;
         if (!expectType(r, PKT_COMM))
             return false;
-        std::string want = c.word(2);
-        if (!want.empty() && std::to_string(r.code) != want)
-            return fail("control code " + std::to_string(r.code) + ", expected " + want);
+        long long want = 0;
+        std::string why;
+        if (!c.word(2).empty() && !valueOf(CONTROL_CODES, c.word(2), want, why))
+            return fail(why);
+        if (!c.word(2).empty() && r.code != want)
+            return fail("control code " + nameOf(CONTROL_CODES, r.code) + ", expected " + c.word(2));
         return check({{"str", r.str}, {"int", std::to_string(r.intData)}, {"version", r.pkt.version}});
     }
 
@@ -268,36 +331,36 @@ private:
         return true;
     }
 
-    bool askAuth()
+    bool askAuth(Command const&)
     {
         Received r;
         if (!sendComm(C_REQ_AUTH, "", 0) || !expectType(r, PKT_AUTH))
             return false;
         if (r.pkt.keyIndex == raw::KEY_CLEAR)
             return fail("the credentials came in clear");
-        return check({{"user", textOf(r.pkt, 201)}, {"password", textOf(r.pkt, 202)}});
+        return check({{"user", textOf(r.pkt, TAG_USERID)}, {"password", textOf(r.pkt, TAG_PASSWORD)}});
     }
 
-    bool askLocale()
+    bool askLocale(Command const&)
     {
         Received r;
         if (!sendComm(C_REQ_LOCALE, "", 0) || !expectType(r, PKT_LOCALE))
             return false;
-        return check({{"client", textOf(r.pkt, 601)}, {"server", textOf(r.pkt, 602)}});
+        return check({{"client", textOf(r.pkt, TAG_CLIENT_CODEPAGE)}, {"server", textOf(r.pkt, TAG_SERVER_CODEPAGE)}});
     }
 
-    bool askBuild()
+    bool askBuild(Command const&)
     {
         Received r;
         if (!sendComm(C_REQ_BUILD, "", 0) || !expectType(r, PKT_BUILD))
             return false;
         raw::Packet const& p = r.pkt;
-        return check({{"script", textOf(p, 101)}, {"file", textOf(p, 102)},
-                      {"type", std::to_string(intOf(p, 105))}, {"rc", std::to_string(intOf(p, 106))},
-                      {"timeout", std::to_string(intOf(p, 107))}, {"opts", std::to_string(intOf(p, 116))},
-                      {"cond", textOf(p, 109)}, {"parms", textOf(p, 108)}, {"proclib", textOf(p, 117)},
-                      {"loc", textOf(p, 115)}, {"inputs", listOf(p, 111)}, {"deps", listOf(p, 110)},
-                      {"outputs", listOf(p, 112)}, {"vars", listOf(p, 113)}});
+        return check({{"script", textOf(p, TAG_SCRIPT_NAME)}, {"file", textOf(p, TAG_SCRIPT_FILE)},
+                      {"type", std::to_string(intOf(p, TAG_SCRIPT_TYPE))}, {"rc", std::to_string(intOf(p, TAG_GOOD_RC))},
+                      {"timeout", std::to_string(intOf(p, TAG_TIMEOUT))}, {"opts", std::to_string(intOf(p, TAG_OPTIONS))},
+                      {"cond", textOf(p, TAG_GOOD_COND)}, {"parms", textOf(p, TAG_PARMS)}, {"proclib", textOf(p, TAG_PROCLIB)},
+                      {"loc", textOf(p, TAG_LOCATION)}, {"inputs", listOf(p, TAG_INPUT)}, {"deps", listOf(p, TAG_INCLUDE)},
+                      {"outputs", listOf(p, TAG_OUTPUT)}, {"vars", listOf(p, TAG_VAR)}});
     }
 
     // Asks the client for a file and takes its chunks, acknowledging every
@@ -325,15 +388,15 @@ private:
             if (r.pkt.type == PKT_COMM) {
                 if (wantError && r.code == C_ERROR)
                     return true;
-                return fail("control code " + std::to_string(r.code) + " instead of the file");
+                return fail("control code " + nameOf(CONTROL_CODES, r.code) + " instead of the file");
             }
             if (r.pkt.type != PKT_FILEBULK)
-                return fail("packet type " + std::to_string(r.pkt.type) + " instead of the file");
+                return fail("packet type " + nameOf(PACKET_TYPES, r.pkt.type) + " instead of the file");
             if (wantError)
                 return fail("the file came, an error was expected");
-            if (textOf(r.pkt, 501) != name)
-                return fail("chunk names " + quoted(textOf(r.pkt, 501)));
-            raw::Unit const* d = r.pkt.find(502);
+            if (textOf(r.pkt, TAG_FILE_NAME) != name)
+                return fail("chunk names " + quoted(textOf(r.pkt, TAG_FILE_NAME)));
+            raw::Unit const* d = r.pkt.find(TAG_FILE_DATA);
             std::string const empty;
             std::string const& data = d != nullptr ? d->data : empty;
             if (sizeOnly) {
@@ -345,7 +408,7 @@ private:
             total += data.size();
             if (c.has("chunks"))
                 chunkSizes_ += (chunkSizes_.empty() ? "" : ",") + std::to_string(data.size());
-            if (intOf(r.pkt, 503) != 0)
+            if (intOf(r.pkt, TAG_FILE_LAST) != 0)
                 break;
             if (stopAfter > 0 && ++taken == stopAfter)
                 return true;
@@ -416,7 +479,7 @@ private:
         if (!expectType(r, PKT_COMM))
             return false;
         if (r.code != C_REQ_FILE)
-            return fail("control code " + std::to_string(r.code) + ", expected a file request");
+            return fail("control code " + nameOf(CONTROL_CODES, r.code) + ", expected a file request");
         if (r.str != name)
             return fail("the client asked for " + quoted(r.str) + ", expected " + quoted(name));
         Source src;
@@ -432,9 +495,9 @@ private:
             bool last = pos + n == src.size;
             if (!src.read(pos, n, data))
                 return fail("short read of the served file");
-            std::vector<raw::Unit> units{raw::textUnit(501, name, raw::NLSTEXT),
-                                         raw::intUnit(503, last ? 1 : 0),
-                                         raw::Unit{502, raw::BINARY, data}};
+            std::vector<raw::Unit> units{raw::textUnit(TAG_FILE_NAME, name, raw::NLSTEXT),
+                                         raw::intUnit(TAG_FILE_LAST, last ? 1 : 0),
+                                         raw::Unit{TAG_FILE_DATA, raw::BINARY, data}};
             if (!sendBytes(raw::encode(PKT_FILEBULK, units)))
                 return false;
             pos += n;
@@ -446,59 +509,81 @@ private:
             if (ack.code == C_FILE_ABORT)
                 return true;
             if (ack.code != C_FILE_NEXT)
-                return fail("control code " + std::to_string(ack.code) + " between chunks");
+                return fail("control code " + nameOf(CONTROL_CODES, ack.code) + " between chunks");
         }
     }
 
     bool sendResult(Command const& c)
     {
-        std::vector<raw::Unit> units{raw::intUnit(301, static_cast<int32_t>(std::stol(c.word(2)))),
-                                     raw::textUnit(302, c.get("msg"), raw::NLSTEXT)};
+        std::vector<raw::Unit> units{raw::intUnit(TAG_RESULT, static_cast<int32_t>(std::stol(c.word(2)))),
+                                     raw::textUnit(TAG_MESSAGES, c.get("msg"), raw::NLSTEXT)};
         if (c.has("files"))
-            units.push_back(raw::textUnit(303, c.get("files"), raw::TEXT));
+            units.push_back(raw::textUnit(TAG_MSGFILES, c.get("files"), raw::TEXT));
         return sendBytes(raw::encode(PKT_BUILDRES, units, c.get("version", raw::VERSION)));
     }
 
+    bool doClose(Command const&)
+    {
+        closeConn();
+        note("CLOSE");
+        return true;
+    }
+
+    bool doSleep(Command const& c)
+    {
+        usleep(static_cast<useconds_t>(std::stol(c.word(1))) * 1000);
+        return true;
+    }
+
+    bool sendCommand(Command const& c)
+    {
+        long long code = 0, type = PKT_COMM;
+        std::string why;
+        if (!valueOf(CONTROL_CODES, c.word(2), code, why) ||
+            (c.has("type") && !valueOf(PACKET_TYPES, c.get("type"), type, why)))
+            return fail(why);
+        return sendComm(static_cast<int>(code), c.get("str"), static_cast<int32_t>(c.num("int", 0)),
+                        c.get("version", raw::VERSION), static_cast<uint32_t>(type));
+    }
+
+    bool sendRaw(Command const& c) { return sendBytes(c.word(2)); }
+
+    bool sendHeader(Command const& c)
+    {
+        return sendBytes(raw::encodeHeader(static_cast<uint32_t>(c.num("len", 0)),
+                                           static_cast<uint32_t>(c.num("key", raw::KEY_CLEAR)),
+                                           static_cast<uint32_t>(c.num("magic", raw::MAGIC))));
+    }
+
+    // Every command a script may use: its first word, and its second where
+    // that names what it does.  doc/TESTCASES.md describes each; a test
+    // holds the two together.
     bool step(Command const& c)
     {
-        std::string verb = c.word(0), what = c.word(1);
-        if (verb == "accept")
-            return doAccept(c);
-        if (verb == "close") {
-            closeConn();
-            note("CLOSE");
-            return true;
-        }
-        if (verb == "sleep") {
-            usleep(static_cast<useconds_t>(std::stol(what)) * 1000);
-            return true;
-        }
-        if (verb == "expect" && what == "comm")
-            return expectComm(c);
-        if (verb == "expect" && what == "closed")
-            return expectClosed(c);
-        if (verb == "ask" && what == "auth")
-            return askAuth();
-        if (verb == "ask" && what == "locale")
-            return askLocale();
-        if (verb == "ask" && what == "build")
-            return askBuild();
-        if (verb == "ask" && what == "file")
-            return askFile(c);
-        if (verb == "serve")
-            return serve(c);
-        if (verb == "send" && what == "comm")
-            return sendComm(static_cast<int>(std::stol(c.word(2))), c.get("str"),
-                            static_cast<int32_t>(c.num("int", 0)), c.get("version", raw::VERSION),
-                            static_cast<uint32_t>(c.num("type", PKT_COMM)));
-        if (verb == "send" && what == "result")
-            return sendResult(c);
-        if (verb == "send" && what == "raw")
-            return sendBytes(c.word(2));
-        if (verb == "send" && what == "header")
-            return sendBytes(raw::encodeHeader(static_cast<uint32_t>(c.num("len", 0)),
-                                               static_cast<uint32_t>(c.num("key", raw::KEY_CLEAR)),
-                                               static_cast<uint32_t>(c.num("magic", raw::MAGIC))));
+        struct Verb {
+            char const* verb;
+            char const* what;
+            bool (Player::*run)(Command const&);
+        };
+        static Verb const verbs[] = {
+            {"accept", "", &Player::doAccept},
+            {"close", "", &Player::doClose},
+            {"sleep", "", &Player::doSleep},
+            {"expect", "comm", &Player::expectComm},
+            {"expect", "closed", &Player::expectClosed},
+            {"ask", "auth", &Player::askAuth},
+            {"ask", "locale", &Player::askLocale},
+            {"ask", "build", &Player::askBuild},
+            {"ask", "file", &Player::askFile},
+            {"serve", "", &Player::serve},
+            {"send", "comm", &Player::sendCommand},
+            {"send", "result", &Player::sendResult},
+            {"send", "raw", &Player::sendRaw},
+            {"send", "header", &Player::sendHeader},
+        };
+        for (Verb const& v : verbs)
+            if (c.word(0) == v.verb && (*v.what == '\0' || c.word(1) == v.what))
+                return (this->*v.run)(c);
         return fail("unknown command");
     }
 
