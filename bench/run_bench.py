@@ -34,8 +34,6 @@ status is 1 only when something failed to run.
 import argparse
 import filecmp
 import os
-import pty
-import threading
 import shutil
 import signal
 import statistics
@@ -43,6 +41,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+from xrbsupport import Terminal, wait_port_file  # noqa: E402
 
 MIB = 1 << 20
 DEFAULT_CHUNK = 1000000
@@ -100,18 +101,11 @@ class Runner:
         return self.finish(proc, argv)
 
 
-def wait_port_file(path, proc, what):
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path) as f:
-                text = f.read().strip()
-            if text:
-                return int(text)
-        if proc.poll() is not None:
-            raise BenchError(what + " ended before it listened")
-        time.sleep(0.005)
-    raise BenchError(what + " did not listen")
+def wait_port(path, proc, what):
+    port = wait_port_file(path, proc)
+    if port is None:
+        raise BenchError(what + (" ended before it listened" if proc.poll() is not None else " did not listen"))
+    return port
 
 
 def make_file(path, size):
@@ -155,7 +149,7 @@ class Bench:
             [self.server, "--port", "0", "--port-file", port_file,
              "--scripts", scripts, "--work", work],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
-        self.port = wait_port_file(port_file, self.server_proc, "xrbblds")
+        self.port = wait_port(port_file, self.server_proc, "xrbblds")
 
     def stop_server(self):
         if self.server_proc and self.server_proc.poll() is None:
@@ -196,7 +190,7 @@ class Bench:
         recv_argv = [self.copy, recv_mode, port_file, dst] + extra
         recv = subprocess.Popen([self.copy, "run", recv_figures] + recv_argv,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        port = wait_port_file(port_file, recv, "xrb_tcpcopy " + recv_mode)
+        port = wait_port(port_file, recv, "xrb_tcpcopy " + recv_mode)
         t0 = time.perf_counter()
         sender = self.runner.run([self.copy, send_mode, str(port), src] + extra)
         received = self.runner.finish(recv, recv_argv, recv_figures)
@@ -231,65 +225,39 @@ class Bench:
         out = os.path.join(down, "big.out")
         res = {k: [] for k in ("up", "up_base", "up_ceil", "down", "down_base", "down_ceil",
                                "up_rss", "down_rss", "base_rss")}
+        ways = (("up", self.client_argv("-b", "noop", "-ib", "big.bin"), up),
+                ("down", self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out"), down))
         for _ in range(self.args.runs):
-            t, rss = self.plain_copy(big, sink)
-            os.remove(sink)
-            res["up_base"].append(t)
-            res["base_rss"].append(rss)
-            t, _ = self.ceiling_copy(big, sink)
-            os.remove(sink)
-            res["up_ceil"].append(t)
-            fig = self.runner.run(self.client_argv("-b", "noop", "-ib", "big.bin"),
-                                  cwd=up, env=self.env)
-            res["up"].append(fig.seconds)
-            res["up_rss"].append(fig.maxrss_kib)
-            self.settle()
-
-            t, rss = self.plain_copy(big, sink)
-            os.remove(sink)
-            res["down_base"].append(t)
-            res["base_rss"].append(rss)
-            t, _ = self.ceiling_copy(big, sink)
-            os.remove(sink)
-            res["down_ceil"].append(t)
-            fig = self.runner.run(
-                self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out"),
-                cwd=down, env=self.env)
-            if os.path.getsize(out) != size:
-                raise BenchError("download stored %d bytes of %d" % (os.path.getsize(out), size))
-            os.remove(out)
-            res["down"].append(fig.seconds)
-            res["down_rss"].append(fig.maxrss_kib)
-            self.settle()
+            # Each way: the two baselines, then the client, in turn.
+            for way, argv, cwd in ways:
+                t, rss = self.plain_copy(big, sink)
+                os.remove(sink)
+                res[way + "_base"].append(t)
+                res["base_rss"].append(rss)
+                t, _ = self.ceiling_copy(big, sink)
+                os.remove(sink)
+                res[way + "_ceil"].append(t)
+                fig = self.runner.run(argv, cwd=cwd, env=self.env)
+                if way == "down":
+                    if os.path.getsize(out) != size:
+                        raise BenchError("download stored %d bytes of %d" % (os.path.getsize(out), size))
+                    os.remove(out)
+                res[way].append(fig.seconds)
+                res[way + "_rss"].append(fig.maxrss_kib)
+                self.settle()
         os.remove(big)
         return {k: statistics.median(v) for k, v in res.items()}
 
     def on_terminal(self, argv, cwd, env):
         """The figures of argv with its standard error on a pseudo-terminal,
         and the number of progress lines drawn there."""
-        master, slave = pty.openpty()
-        seen = []
-
-        def drain():
-            while True:
-                try:
-                    data = os.read(master, 65536)
-                except OSError:
-                    return
-                if not data:
-                    return
-                seen.append(data)
-
-        reader = threading.Thread(target=drain, daemon=True)
-        reader.start()
-        proc = self.runner.start(argv, stderr=slave, cwd=cwd, env=env, stdout=subprocess.DEVNULL)
-        os.close(slave)
+        terminal = Terminal()
+        proc = self.runner.start(argv, stderr=terminal.slave, cwd=cwd, env=env, stdout=subprocess.DEVNULL)
         try:
             fig = self.runner.finish(proc, argv)
         finally:
-            reader.join(timeout=5)
-            os.close(master)
-        return fig, b"".join(seen).count(b"MiB/s")
+            shown = terminal.text()
+        return fig, shown.count(b"MiB/s")
 
     def progress(self):
         """Transfers with the progress line against the same without it."""
@@ -302,21 +270,20 @@ class Bench:
         quiet = dict(self.env, XRB_PROGRESS="0")
         keys = ("up", "up_off", "down", "down_off")
         res = {k: [] for k in keys + tuple(k + "_cpu" for k in keys) + ("lines",)}
+        ways = (("up", self.client_argv("-b", "noop", "-ib", "big.bin")),
+                ("down", self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out")))
         for _ in range(self.args.runs):
-            for key, env in (("up", self.env), ("up_off", quiet)):
-                fig, lines = self.on_terminal(self.client_argv("-b", "noop", "-ib", "big.bin"), folder, env)
-                res[key].append(fig.seconds)
-                res[key + "_cpu"].append(fig.cpu)
-                if key == "up":
-                    res["lines"].append(lines)
-                self.settle()
-            for key, env in (("down", self.env), ("down_off", quiet)):
-                fig, lines = self.on_terminal(
-                    self.client_argv("-b", "serve", "-v", "BIG=" + big, "-ob", "big.out"), folder, env)
-                os.remove(out)
-                res[key].append(fig.seconds)
-                res[key + "_cpu"].append(fig.cpu)
-                self.settle()
+            for way, argv in ways:
+                # With the line, then without it.
+                for key, env in ((way, self.env), (way + "_off", quiet)):
+                    fig, lines = self.on_terminal(argv, folder, env)
+                    if way == "down":
+                        os.remove(out)
+                    elif key == "up":
+                        res["lines"].append(lines)
+                    res[key].append(fig.seconds)
+                    res[key + "_cpu"].append(fig.cpu)
+                    self.settle()
         shutil.rmtree(folder)
         return {k: statistics.median(v) for k, v in res.items()}
 

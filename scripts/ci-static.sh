@@ -34,16 +34,13 @@ suite() {   # build folder, expected ELF machine
   export CLIENT=$client SERVER=$server RESULTS=$ROOT/$1/suite-results
   rm -rf "$RESULTS"
   mkdir -p "$RESULTS"
-  # One case per process, $JOBS at a time; each driver bounds its own case.
+  # One case per process, $JOBS at a time; the runner bounds each case.
   { for c in tests/e2e/cases/*.case; do echo "e2e $c"; done
     for c in tests/cli/cases/*.case; do echo "cli $c"; done; } |
     xargs -P "$JOBS" -L1 bash -c '
       name=$0.$(basename "$1" .case)
-      if [ "$0" = e2e ]; then
-        python3 tests/e2e/run_case.py --client "$CLIENT" --server "$SERVER" "$1"
-      else
-        python3 tests/cli/run_case.py "$CLIENT" "$1"
-      fi > "$RESULTS/$name.out" 2>&1
+      python3 tests/support/run_case.py --client "$CLIENT" --server "$SERVER" "$1" \
+        > "$RESULTS/$name.out" 2>&1
       case $? in 0) touch "$RESULTS/$name.ok" ;; 77) touch "$RESULTS/$name.skip" ;; esac; true'
   local total pass skip rc=0
   total=$(ls "$RESULTS"/*.out | wc -l)

@@ -18,20 +18,16 @@ import threading
 import time
 import unicodedata
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sharedfiles"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import throwaway  # noqa: E402
+from xrbsupport import Tally, drain  # noqa: E402
 
 WAIT = 30.0
 DEBUG_LOG = "/tmp/CursesDebug.log"
 EXCEPTION_TEXT = "stdscr TerminalException in C code"
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
+TALLY = Tally()
+check, failures = TALLY.check, TALLY.failures
 
 
 class Report:
@@ -357,17 +353,6 @@ def run_signal_case(h, scenario, signo):
     check("Full thread dump" not in text, "no thread dump printed: %r" % text[:200])
 
 
-def drain(fd, into):
-    while True:
-        try:
-            data = os.read(fd, 65536)
-        except OSError:
-            return
-        if not data:
-            return
-        into.append(data)
-
-
 def case_interrupt(h):
     run_signal_case(h, "interrupt", signal.SIGINT)
 
@@ -455,7 +440,7 @@ def case_debug_log_planted(h):
         run_tmux_probe(h, 79, 24, "debug", env={"DEBUG": ""})
 
     with OwnDebugLog():
-        with throwaway.User("xrbtlog") as user:
+        with throwaway.User("xrbt17log") as user:
             user.symlink(victim, DEBUG_LOG)
             probe("link")
             check(open(victim).read() == "precious\n", "link to the caller's file: target untouched")

@@ -26,7 +26,7 @@ if(TARGET termcanvas)
   # Links and files planted at the debug log's name by a throw-away user (root only).
   add_test(NAME canvas.debug_log_planted COMMAND ${_tc_driver} debug_log_planted)
   set_tests_properties(canvas.debug_log_planted PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77
-    RESOURCE_LOCK "canvas_debug_log;xrbtlog")
+    RESOURCE_LOCK "canvas_debug_log;xrbt17log")
 
   # The library as a Java developer uses it: the example under tmux, programs
   # built against the installed jar alone, the Debian package, and every

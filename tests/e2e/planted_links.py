@@ -1,46 +1,43 @@
 #!/usr/bin/env python3
 """Message files against links that another user planted.
 
-A throw-away user (xrbtpath) owns a shared sticky folder under /tmp and
+A throw-away user (xrbt17path) owns a shared sticky folder under /tmp and
 plants symbolic links in it: one named like the message file, a linked
 folder on the way ("sub/x.MSG" with "sub" a link), and a dangling link.
 The client, run by root with its prefix in that folder, must refuse each
 with XRBE-055 and status 1 and write nothing through the link.  Each run is
-an end-to-end case of run_case.py.  Needs root (useradd); exits 77 to skip.
+an end-to-end case of the case runner.  Needs root (useradd); exits 77 to skip.
 """
 import argparse
 import os
-import pwd
 import shutil
 import subprocess
 import sys
 import tempfile
 
-USER = "xrbtpath"
-HERE = os.path.dirname(os.path.abspath(__file__))
+SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support")
+sys.path.insert(0, SUPPORT)
+import throwaway  # noqa: E402
+
+USER = "xrbt17path"
 
 SERVER_SENDS = """accept
-expect comm 7
+expect comm START
 ask build
-send comm 2
-expect comm 5
+send comm END
+expect comm REQ_RESULT
 send result 1 files="{name}"
 serve "{name}" content="the server's bytes"
-expect comm 2
-send comm 2
+expect comm END
+send comm END
 """
-
-
-def as_user(*command):
-    """Runs a command as the throw-away user."""
-    subprocess.run(["runuser", "-u", USER, "--"] + list(command), check=True, timeout=30)
 
 
 def run_case(args, work, title, text):
     path = os.path.join(work, title + ".case")
     with open(path, "w") as f:
         f.write(text)
-    done = subprocess.run([sys.executable, os.path.join(HERE, "run_case.py"),
+    done = subprocess.run([sys.executable, os.path.join(SUPPORT, "run_case.py"),
                            "--client", os.path.abspath(args.client), "--server", os.path.abspath(args.server),
                            path], capture_output=True, text=True, timeout=120)
     print(done.stdout + done.stderr, end="")
@@ -57,18 +54,14 @@ def main():
     ap.add_argument("--client", required=True)
     ap.add_argument("--server", required=True)
     args = ap.parse_args()
-    if os.geteuid() != 0 or shutil.which("useradd") is None or shutil.which("runuser") is None:
-        print("skipped: planting links as a second user needs root, useradd and runuser")
-        return 77
+    if not throwaway.can_run() or shutil.which("useradd") is None:
+        print("skipped: planting links as a second user needs root and useradd")
+        return throwaway.SKIP
+    with throwaway.User(USER) as user:
+        return planted(args, user)
 
-    created = False
-    try:
-        pwd.getpwnam(USER)
-    except KeyError:
-        subprocess.run(["useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", USER], check=True)
-        created = True
-    entry = pwd.getpwnam(USER)
-    uid, gid = entry.pw_uid, entry.pw_gid
+
+def planted(args, user):
     shared = tempfile.mkdtemp(prefix="xrb-shared-")
     victim = tempfile.mkdtemp(prefix="xrb-victim-")
     work = tempfile.mkdtemp(prefix="xrb-links-")
@@ -76,15 +69,15 @@ def main():
     try:
         # The folder is the other user's, so the kernel's protected_symlinks
         # rule would let root follow the links: the client alone must refuse.
-        os.chown(shared, uid, gid)
+        os.chown(shared, user.uid, user.gid)
         os.chmod(shared, 0o1777)
         precious = os.path.join(victim, "precious")
         with open(precious, "wb") as f:
             f.write(b"precious\n")
 
-        as_user("ln", "-s", precious, os.path.join(shared, "job.RUN"))
-        as_user("ln", "-s", victim, os.path.join(shared, "sub"))
-        as_user("ln", "-s", os.path.join(victim, "created"), os.path.join(shared, "job.NEW"))
+        user.symlink(precious, os.path.join(shared, "job.RUN"))
+        user.symlink(victim, os.path.join(shared, "sub"))
+        user.symlink(os.path.join(victim, "created"), os.path.join(shared, "job.NEW"))
 
         scenarios = [
             ("link_named_like_the_file", shared + "/job.", "RUN.MSG"),
@@ -111,8 +104,6 @@ def main():
     finally:
         for folder in (shared, victim, work):
             shutil.rmtree(folder, ignore_errors=True)
-        if created:
-            subprocess.run(["userdel", USER], stderr=subprocess.DEVNULL)
 
     for f in failures:
         print("FAIL", f)

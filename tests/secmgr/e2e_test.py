@@ -6,15 +6,17 @@ import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
-from otheruser import OtherUser
+SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support")
+sys.path.insert(0, SUPPORT)
+import throwaway  # noqa: E402
+from fakesecmgr import MARKER, FakeManager  # noqa: E402
+from xrbsupport import free_port, read as slurp, wait_port_file  # noqa: E402
 
 CLIENT = os.path.abspath(os.environ.get("XRB_CLIENT", ""))
 SERVER = os.path.abspath(os.environ.get("XRB_SERVER", ""))
@@ -23,29 +25,17 @@ JAVAC = os.environ.get("XRB_JAVAC") or shutil.which("javac") or ""
 # Where an installed jar would be found by a client that has none beside it.
 INSTALLED_JAR = os.environ.get("XRB_SECMGR_INSTALLED_JAR", "")
 MANAGER_CLASS = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager"
-MARKER = b"XRB#END\0"
 
 SCRIPT = """accept
-expect comm 7
+expect comm START
 ask auth user={user} password="{password}"
 ask build script=b1
-send comm 2
-expect comm 5
+send comm END
+expect comm REQ_RESULT
 send result 1
-expect comm 2
-send comm 2
+expect comm END
+send comm END
 """
-
-
-def slurp(path):
-    with open(path, encoding="latin-1") as f:
-        return f.read()
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def without_stamps(text):
@@ -93,12 +83,9 @@ class Case(unittest.TestCase):
                                    "--record", record, "--deadline", str(limit + 5)],
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            end = time.monotonic() + 10
-            while not os.path.exists(portfile):
-                self.assertIsNone(server.poll(), "server ended early")
-                self.assertLess(time.monotonic(), end, "server did not start")
-                time.sleep(0.02)
-            port = slurp(portfile).strip()
+            port = wait_port_file(portfile, server)
+            self.assertIsNotNone(port, "the server did not start")
+            port = str(port)
             t0 = time.monotonic()
             c = subprocess.Popen([program or CLIENT, "-h", "127.0.0.1@" + port, "-b", "b1"] + args, cwd=d,
                                  env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -177,46 +164,14 @@ class NoManagerTest(Case):
         self.assertLess(took, 10)
 
 
-class FakeManager(threading.Thread):
-    """Counts connections and answers each with a stored password."""
-
-    def __init__(self, port):
-        super().__init__(daemon=True)
-        self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", port))
-        self.sock.listen(4)
-        self.sock.settimeout(0.2)
-        self.requests = []
-        self.stop = False
-
-    def run(self):
-        while not self.stop:
-            try:
-                c, _ = self.sock.accept()
-            except socket.timeout:
-                continue
-            with c:
-                c.settimeout(0.3)
-                got = b""
-                try:
-                    while True:
-                        b = c.recv(512)
-                        if not b:
-                            break
-                        got += b
-                except socket.timeout:
-                    pass
-                self.requests.append(got.decode("latin-1"))
-                c.sendall(b"1 fromManager" + b"XRB#END\0")
-        self.sock.close()
+def stored_manager(port):
+    """The fake manager: every request answered with a stored password."""
+    return FakeManager(b"1 fromManager" + MARKER, port=int(port))
 
 
 class GuestUserTest(Case):
     def test_guest_user_makes_no_request(self):
-        fake = FakeManager(int(self.env["XRBSEC_PORT"]))
-        fake.start()
-        try:
+        with stored_manager(self.env["XRBSEC_PORT"]) as fake:
             st, out, err, rec, _ = self.client(["-au", "GuestUser", "-ap", "x"], "GuestUser", "x")
             self.assertEqual(st, 0, out + err + rec)
             self.assertEqual(fake.requests, [])
@@ -224,9 +179,6 @@ class GuestUserTest(Case):
             st, out, err, rec, _ = self.client(["-au", "carol"], "carol", "fromManager")
             self.assertEqual(st, 0, out + err + rec)
             self.assertEqual(fake.requests, ["GETUSER carol 127.0.0.1"])
-        finally:
-            fake.stop = True
-            fake.join(5)
 
 
 PLANTED_CLASS = """package com.qvx.gadrin.zun.distributedbuild.security;
@@ -341,23 +293,12 @@ class JarLocationTest(Case):
         self.assertEqual(self.started_jar(), os.path.join(os.path.realpath(bindir), "secmgr", "xrbsecmgr.jar"))
 
 
-SLOW_SCRIPT = """accept
-expect comm 7
-ask auth user={user} password="{password}"
-sleep 2500
-ask build script=b1
-send comm 2
-expect comm 5
-send result 1
-expect comm 2
-send comm 2
-"""
+# The server takes its time before the build request.
+SLOW_SCRIPT = SCRIPT.replace("ask build", "sleep 2500\nask build")
 
 
 class ProcessListTest(Case):
     def test_password_is_not_in_the_command_line_while_the_build_runs(self):
-        fake = FakeManager(int(self.env["XRBSEC_PORT"]))
-        fake.start()
         password = "S3cret-PW-42"
         seen = []
 
@@ -371,12 +312,9 @@ class ProcessListTest(Case):
                     break
                 time.sleep(0.05)
 
-        try:
+        with stored_manager(self.env["XRBSEC_PORT"]) as fake:
             st, out, err, rec, took = self.client(["-au", "alice", "-ap", password], "alice", password,
                                                   script_text=SLOW_SCRIPT, watch=watch)
-        finally:
-            fake.stop = True
-            fake.join(5)
         self.assertEqual(st, 0, out + err + rec)
         self.assertEqual(fake.requests, ["ADDUSER alice 127.0.0.1 " + password])
         # Looked at while the build was still waiting for the server.
@@ -451,47 +389,16 @@ class PastTheOldMinuteTest(Case):
         self.assertRegex(rec, r'AUTH key=\d+ user="alice" password="s3cretPW"')
 
 
-FOREIGN_LISTENER = r"""
-import json, select, socket, sys
-l = socket.socket()
-l.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-l.bind(("127.0.0.1", int(sys.argv[1])))
-l.listen(8)
-print("ready", flush=True)
-got = []
-while True:
-    ready, _, _ = select.select([l, sys.stdin], [], [], 30)
-    if not ready or sys.stdin in ready:
-        break
-    c, _ = l.accept()
-    with c:
-        c.settimeout(0.5)
-        data = b""
-        try:
-            while True:
-                b = c.recv(512)
-                if not b:
-                    break
-                data += b
-        except OSError:
-            pass
-        got.append(data.decode("latin-1"))
-        try:
-            c.sendall(b"1 evilPW" + b"XRB#END\0")
-        except OSError:
-            pass
-print(json.dumps(got), flush=True)
-"""
-
-
 class OtherUsersListenerTest(Case):
     """Another user who listens on the manager's port first hears nothing
     from the client, and the password it offers is never used."""
 
     def test_foreign_listener_gets_nothing_and_is_not_believed(self):
-        with OtherUser("xrbtsec") as other:
+        with throwaway.User("xrbt17sec") as other:
             port = self.env["XRBSEC_PORT"]
-            fake = subprocess.Popen(other.cmd([sys.executable, "-c", FOREIGN_LISTENER, port]), cwd="/",
+            # The other user may not reach our files: the fake runs from its text.
+            fake = subprocess.Popen(other.cmd([throwaway.PYTHON, "-c", slurp(os.path.join(SUPPORT, "fakesecmgr.py")),
+                                               port, "1 evilPW"]), cwd="/",
                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             try:
                 self.assertEqual(fake.stdout.readline().strip(), b"ready", "the other user's listener did not start")

@@ -9,17 +9,13 @@ import tempfile
 import time
 import unittest
 
-from otheruser import OtherUser
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import throwaway  # noqa: E402
+from fakesecmgr import MARKER  # noqa: E402
+from xrbsupport import free_port  # noqa: E402
 
 JAR = os.environ.get("XRB_SECMGR_JAR", "")
 CLASS = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager"
-MARKER = b"XRB#END\0"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def wait_listening(port, proc, limit=15.0):
@@ -76,6 +72,13 @@ class Manager:
             self.proc.kill()
         self.proc.communicate(timeout=10)
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
 
 class ManagerTest(unittest.TestCase):
     @classmethod
@@ -125,11 +128,8 @@ class ManagerTest(unittest.TestCase):
                 self.assertEqual(exchange(self.port, b"HELLO"), b"0")
 
     def test_second_manager_on_same_port_gives_way(self):
-        other = Manager(self.port)
-        try:
+        with Manager(self.port) as other:
             self.assertEqual(other.proc.wait(timeout=15), 1)
-        finally:
-            other.stop()
         self.assertEqual(exchange(self.port, b"HELLO"), b"0")
 
 
@@ -138,8 +138,7 @@ class LifecycleTest(unittest.TestCase):
         port = free_port()
         with tempfile.TemporaryDirectory() as d:
             pidfile = os.path.join(d, "pid")
-            mgr = Manager(port, idle="1", extra_env={"XRBSEC_PIDFILE": pidfile})
-            try:
+            with Manager(port, idle="1", extra_env={"XRBSEC_PIDFILE": pidfile}) as mgr:
                 self.assertTrue(wait_listening(port, mgr.proc))
                 # Written just after the port is taken.
                 end = time.monotonic() + 5
@@ -151,13 +150,10 @@ class LifecycleTest(unittest.TestCase):
                 t0 = time.monotonic()
                 self.assertEqual(mgr.proc.wait(timeout=15), 0)
                 self.assertGreater(time.monotonic() - t0, 0.5)
-            finally:
-                mgr.stop()
 
     def test_idle_time_counts_from_the_last_request(self):
         port = free_port()
-        mgr = Manager(port, idle="1.5")
-        try:
+        with Manager(port, idle="1.5") as mgr:
             self.assertTrue(wait_listening(port, mgr.proc))
             self.assertEqual(exchange(port, b"ADDUSER x h pw"), b"1")
             # Requests every 0.5 s keep it alive well past its idle time.
@@ -167,39 +163,25 @@ class LifecycleTest(unittest.TestCase):
             t0 = time.monotonic()
             self.assertEqual(mgr.proc.wait(timeout=15), 0)
             self.assertGreater(time.monotonic() - t0, 1.0)
-        finally:
-            mgr.stop()
 
     def test_default_lifetime_is_an_hour_and_zero_means_until_stopped(self):
         port = free_port()
-        mgr = Manager(port, idle=None)
-        try:
+        with Manager(port, idle=None) as mgr:
             self.assertEqual(mgr.announcement().strip(),
                              "XrbSecManager: port %d, ends 3600 s after the last request" % port)
-        finally:
-            mgr.stop()
-        mgr = Manager(port, idle="0")
-        try:
+        with Manager(port, idle="0") as mgr:
             self.assertEqual(mgr.announcement().strip(), "XrbSecManager: port %d, kept until stopped" % port)
             self.assertEqual(exchange(port, b"ADDUSER x h pw"), b"1")
             time.sleep(2.5)
             self.assertIsNone(mgr.proc.poll())
             self.assertEqual(exchange(port, b"GETUSER x h"), b"1 pw")
-        finally:
-            mgr.stop()
         for bad in ("-1", "soon"):
-            mgr = Manager(port, idle=bad)
-            try:
+            with Manager(port, idle=bad) as mgr:
                 self.assertEqual(mgr.proc.wait(timeout=15), 2, bad)
-            finally:
-                mgr.stop()
 
     def test_port_out_of_range_is_refused(self):
-        mgr = Manager("70000")
-        try:
+        with Manager("70000") as mgr:
             self.assertEqual(mgr.proc.wait(timeout=15), 2)
-        finally:
-            mgr.stop()
 
 
 ATTACKER = r"""
@@ -224,40 +206,36 @@ class OtherUserTest(unittest.TestCase):
     nor keep the manager alive."""
 
     def test_other_user_cannot_read_or_replace(self):
-        with OtherUser("xrbtsec2") as other:
-            port = free_port()
-            mgr = Manager(port, idle="3")
-            try:
-                self.assertTrue(wait_listening(port, mgr.proc))
-                self.assertEqual(exchange(port, b"ADDUSER alice hostA s3cret"), b"1")
+        with throwaway.User("xrbt17sec2") as other, Manager(free_port(), idle="3") as mgr:
+            port = mgr.port
+            self.assertTrue(wait_listening(port, mgr.proc))
+            self.assertEqual(exchange(port, b"ADDUSER alice hostA s3cret"), b"1")
 
-                def attack(request, may_be_gone=False):
-                    r = subprocess.run(other.cmd([sys.executable, "-c", ATTACKER, str(port), request]), cwd="/",
-                                       capture_output=True, timeout=30)
-                    if not may_be_gone:
-                        self.assertEqual(r.returncode, 0, r.stderr)
-                    return r.stdout.decode().strip()
+            def attack(request, may_be_gone=False):
+                r = subprocess.run(other.cmd([throwaway.PYTHON, "-c", ATTACKER, str(port), request]), cwd="/",
+                                   capture_output=True, timeout=30)
+                if not may_be_gone:
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                return r.stdout.decode().strip()
 
-                self.assertEqual(attack("GETUSER alice hostA"), "b''")
-                self.assertEqual(attack("ADDUSER alice hostA evil"), "b''")
-                self.assertEqual(attack("ADDUSER mallory hostA evil"), "b''")
-                self.assertEqual(exchange(port, b"GETUSER alice hostA"), b"1 s3cret")
-                self.assertEqual(exchange(port, b"GETUSER mallory hostA"), b"0")
+            self.assertEqual(attack("GETUSER alice hostA"), "b''")
+            self.assertEqual(attack("ADDUSER alice hostA evil"), "b''")
+            self.assertEqual(attack("ADDUSER mallory hostA evil"), "b''")
+            self.assertEqual(exchange(port, b"GETUSER alice hostA"), b"1 s3cret")
+            self.assertEqual(exchange(port, b"GETUSER mallory hostA"), b"0")
 
-                # The other user's connections, however many, do not hold
-                # the manager open past its idle time.
-                t0 = time.monotonic()
-                attacks = 0
-                while mgr.proc.poll() is None and time.monotonic() - t0 < 30:
-                    attack("GETUSER alice hostA", may_be_gone=True)
-                    attacks += 1
-                took = time.monotonic() - t0
-                self.assertIsNotNone(mgr.proc.poll(), "still alive after %d connections in %.1f s" % (attacks, took))
-                self.assertEqual(mgr.proc.wait(timeout=5), 0)
-                # Idle time 3 s; the margin is for a loaded machine.
-                self.assertLess(took, 15, "ended only after %d connections" % attacks)
-            finally:
-                mgr.stop()
+            # The other user's connections, however many, do not hold
+            # the manager open past its idle time.
+            t0 = time.monotonic()
+            attacks = 0
+            while mgr.proc.poll() is None and time.monotonic() - t0 < 30:
+                attack("GETUSER alice hostA", may_be_gone=True)
+                attacks += 1
+            took = time.monotonic() - t0
+            self.assertIsNotNone(mgr.proc.poll(), "still alive after %d connections in %.1f s" % (attacks, took))
+            self.assertEqual(mgr.proc.wait(timeout=5), 0)
+            # Idle time 3 s; the margin is for a loaded machine.
+            self.assertLess(took, 15, "ended only after %d connections" % attacks)
 
 
 if __name__ == "__main__":

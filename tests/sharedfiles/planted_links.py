@@ -16,18 +16,14 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import throwaway  # noqa: E402
+import xrbsupport  # noqa: E402
 
-USER = "xrbtlog"
+USER = "xrbt17log"
 PRECIOUS = "precious, root's own\n"
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
+TALLY = xrbsupport.Tally()
+check, failures = TALLY.check, TALLY.failures
 
 
 def read(path):
@@ -46,10 +42,7 @@ def is_link(path):
 
 
 def client_env(trace_file):
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("XRB_", "TC_"))}
-    env.update(XRB_TRACE="*", XRB_TRACEFILE=trace_file)
-    return env
+    return xrbsupport.client_env(XRB_TRACE="*", XRB_TRACEFILE=trace_file)
 
 
 def run_client(client, shared, work, timeout=30):

@@ -6,5 +6,5 @@ if(Python3_Interpreter_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/planted_links.py $<TARGET_FILE:xrbbldc>)
   # One throw-away user name per suite: its tests must not overlap.
   set_tests_properties(sharedfiles.planted_links PROPERTIES
-    TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK xrbtlog)
+    TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK xrbt17log)
 endif()

@@ -1,12 +1,18 @@
 """A throw-away second user for security tests: made with useradd, used to
-plant files and hold locks as an attacker would, removed at the end.  The
-tests that use it need root (CI runs as root) and skip cleanly otherwise."""
+plant files, hold locks and listen on ports as an attacker would, removed at
+the end (also when the test fails).  The tests that use it need root (CI
+runs as root) and skip cleanly otherwise: can_run() tells a script, and
+User() in a unittest case skips the case by itself.
+
+Each suite uses a user name of its own (ctest keeps two tests with the same
+name apart with a RESOURCE_LOCK)."""
 
 import os
 import pwd
 import subprocess
 import sys
 import time
+import unittest
 
 SKIP = 77
 # The user runs its steps with a Python it can reach (not one under /root).
@@ -34,6 +40,8 @@ class User:
         self.name = name
 
     def __enter__(self):
+        if not can_run():
+            raise unittest.SkipTest("needs root to create a second user")
         try:
             pwd.getpwnam(self.name)
             _retry(["userdel", self.name])   # left over from a killed run
@@ -48,15 +56,16 @@ class User:
     def __exit__(self, *exc):
         _retry(["userdel", self.name], ok=(0, 6))   # 6: no such user
 
-    def _as_user(self, argv):
+    def cmd(self, argv):
+        """argv run as this user, with no supplementary groups of ours."""
         return ["setpriv", "--reuid=%d" % self.uid, "--regid=%d" % self.gid,
                 "--clear-groups", "--"] + list(argv)
 
     def run(self, argv, **kw):
-        return subprocess.run(self._as_user(argv), timeout=30, cwd="/", **kw)
+        return subprocess.run(self.cmd(argv), timeout=30, cwd="/", **kw)
 
     def popen(self, argv, **kw):
-        return subprocess.Popen(self._as_user(argv), cwd="/", **kw)
+        return subprocess.Popen(self.cmd(argv), cwd="/", **kw)
 
     def python(self, code, *args):
         """Runs a few lines of Python as the user; fails the test on error."""
