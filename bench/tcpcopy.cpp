@@ -54,14 +54,23 @@ void noDelay(int fd)
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-int listenLoopback(int& port)
+// A TCP socket and the loopback address at port (0: any free one).
+int tcpSocket(sockaddr_in& sa, int port)
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         die("socket");
-    sockaddr_in sa{};
+    sa = sockaddr_in{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    return fd;
+}
+
+int listenLoopback(int& port)
+{
+    sockaddr_in sa;
+    int fd = tcpSocket(sa, 0);
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 1) != 0)
         die("listen");
     socklen_t len = sizeof sa;
@@ -72,13 +81,8 @@ int listenLoopback(int& port)
 
 int connectLoopback(int port)
 {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        die("socket");
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = htons(static_cast<uint16_t>(port));
+    sockaddr_in sa;
+    int fd = tcpSocket(sa, port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
         die("connect");
     noDelay(fd);
@@ -113,6 +117,19 @@ bool readFull(int fd, char* p, size_t n)
     return true;
 }
 
+// One read (or recv on a socket) of up to n bytes, retried when a signal
+// interrupts it; 0 at the end of the stream.
+size_t readSome(int fd, char* p, size_t n, bool sock)
+{
+    while (true) {
+        ssize_t k = sock ? ::recv(fd, p, n, 0) : ::read(fd, p, n);
+        if (k >= 0)
+            return static_cast<size_t>(k);
+        if (errno != EINTR)
+            die(sock ? "recv" : "read");
+    }
+}
+
 // Written whole under a temporary name, so the driver never reads half a number.
 void writePortFile(const std::string& path, int port)
 {
@@ -126,36 +143,50 @@ void writePortFile(const std::string& path, int port)
         die("port file");
 }
 
-int receiveFile(const char* portFile, const char* outPath)
+// Listens on a free loopback port, names it in portFile and takes one
+// connection; lfd is left listening, for the caller to close.
+int acceptOne(const char* portFile, int& lfd)
 {
     int port = 0;
-    int lfd = listenLoopback(port);
+    lfd = listenLoopback(port);
     writePortFile(portFile, port);
     int s = accept(lfd, nullptr, nullptr);
     if (s < 0)
         die("accept");
+    return s;
+}
+
+int createOutput(const char* outPath)
+{
     int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0)
         die("open output");
-    std::vector<char> buf(BUFFER);
-    unsigned long long total = 0;
-    while (true) {
-        ssize_t k = ::recv(s, buf.data(), buf.size(), 0);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0)
-            die("recv");
-        if (k == 0)
-            break;
-        writeAll(out, buf.data(), static_cast<size_t>(k), false);
-        total += static_cast<unsigned long long>(k);
-    }
+    return out;
+}
+
+// Closes what a receiver opened and tells the driver how many bytes it stored.
+int endReceiving(int out, int s, int lfd, unsigned long long total)
+{
     if (close(out) != 0)
         die("close output");
     close(s);
     close(lfd);
     std::printf("%llu\n", total);
     return 0;
+}
+
+int receiveFile(const char* portFile, const char* outPath)
+{
+    int lfd = -1;
+    int s = acceptOne(portFile, lfd);
+    int out = createOutput(outPath);
+    std::vector<char> buf(BUFFER);
+    unsigned long long total = 0;
+    while (size_t k = readSome(s, buf.data(), buf.size(), true)) {
+        writeAll(out, buf.data(), k, false);
+        total += k;
+    }
+    return endReceiving(out, s, lfd, total);
 }
 
 int sendFile(int port, const char* inPath)
@@ -165,16 +196,8 @@ int sendFile(int port, const char* inPath)
         die("open input");
     int s = connectLoopback(port);
     std::vector<char> buf(BUFFER);
-    while (true) {
-        ssize_t k = ::read(in, buf.data(), buf.size());
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0)
-            die("read");
-        if (k == 0)
-            break;
-        writeAll(s, buf.data(), static_cast<size_t>(k), true);
-    }
+    while (size_t k = readSome(in, buf.data(), buf.size(), false))
+        writeAll(s, buf.data(), k, true);
     close(in);
     close(s);
     return 0;
@@ -238,16 +261,10 @@ uint32_t getWord(const char* p)
 
 int receiveStopAndWait(const char* portFile, const char* outPath, size_t chunk)
 {
-    int port = 0;
-    int lfd = listenLoopback(port);
-    writePortFile(portFile, port);
-    int s = accept(lfd, nullptr, nullptr);
-    if (s < 0)
-        die("accept");
+    int lfd = -1;
+    int s = acceptOne(portFile, lfd);
     noDelay(s);
-    int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0)
-        die("open output");
+    int out = createOutput(outPath);
     std::vector<char> buf(chunk);
     char header[HEADER];
     char ack[ACK] = {};
@@ -270,12 +287,7 @@ int receiveStopAndWait(const char* portFile, const char* outPath, size_t chunk)
             break;
         writeAll(s, ack, ACK, true);
     }
-    if (close(out) != 0)
-        die("close output");
-    close(s);
-    close(lfd);
-    std::printf("%llu\n", total);
-    return 0;
+    return endReceiving(out, s, lfd, total);
 }
 
 // Reads up to n bytes; fewer only at the end of the file.
@@ -283,14 +295,10 @@ size_t readChunk(int fd, char* p, size_t n)
 {
     size_t got = 0;
     while (got < n) {
-        ssize_t k = ::read(fd, p + got, n - got);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0)
-            die("read");
+        size_t k = readSome(fd, p + got, n - got, false);
         if (k == 0)
             break;
-        got += static_cast<size_t>(k);
+        got += k;
     }
     return got;
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "../trace/childproc.h"
+#include "../support/childproc.h"
 
 namespace {
 

@@ -201,18 +201,16 @@ TEST(TCString, NumbersAreThirtyTwoBitOnEveryHost)
 
 TEST(TCString, D2x)
 {
-    TCString a("255");
-    EXPECT_EQ(S(a.d2x()), "FF");
-    TCString b("0");
-    EXPECT_EQ(S(b.d2x()), "0");
-    TCString c("4294967296");
-    EXPECT_EQ(S(c.d2x()), "FFFFFFFF");
-    TCString d("12a");
-    EXPECT_EQ(S(d.d2x()), "12a");
-    TCString e("");
-    EXPECT_EQ(S(e.d2x()), "");
-    TCString f("0016");
-    EXPECT_EQ(S(f.d2x()), "10");
+    // Not a number: unchanged; beyond 32 bits: the largest.
+    struct {
+        char const* decimal;
+        char const* hex;
+    } const cases[] = {{"255", "FF"}, {"0", "0"},   {"4294967296", "FFFFFFFF"},
+                       {"12a", "12a"}, {"", ""},    {"0016", "10"}};
+    for (auto const& c : cases) {
+        TCString t(c.decimal);
+        EXPECT_EQ(S(t.d2x()), c.hex) << c.decimal;
+    }
 }
 
 TEST(TCString, IsLikeBacktracks)

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../trace/childproc.h"
+#include "../support/childproc.h"
 #include "trace/fhgtrace.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "../support/childproc.h"
 #include "folders.h"
 #include "options.h"
 #include "runner.h"
@@ -23,15 +24,20 @@ std::string landing(std::string const& wire)
 
 TEST(WorkPath, KeepsFoldersAndDropsTheTag)
 {
-    EXPECT_EQ(landing("src/a.c.TXT"), "src/a.c");
-    EXPECT_EQ(landing("a.o.BIN"), "a.o");
-    EXPECT_EQ(landing("x.NON"), "x");
-    EXPECT_EQ(landing("my%20file.c.TXT"), "my file.c");
-    EXPECT_EQ(landing("dir\\\\sub\\\\b.c.TXT"), "dir//sub//b.c");
-    EXPECT_EQ(landing("dir\\sub\\b.c.TXT"), "dir/sub/b.c");
-    EXPECT_EQ(landing("/home/ann/a.c.TXT"), "home/ann/a.c");
-    EXPECT_EQ(landing("//a.c.TXT"), "a.c");
-    EXPECT_EQ(landing("a..b/c...d.TXT"), "a..b/c...d");
+    struct {
+        char const* wire;
+        char const* local;
+    } const cases[] = {{"src/a.c.TXT", "src/a.c"},
+                       {"a.o.BIN", "a.o"},
+                       {"x.NON", "x"},
+                       {"my%20file.c.TXT", "my file.c"},
+                       {"dir\\\\sub\\\\b.c.TXT", "dir//sub//b.c"},
+                       {"dir\\sub\\b.c.TXT", "dir/sub/b.c"},
+                       {"/home/ann/a.c.TXT", "home/ann/a.c"},
+                       {"//a.c.TXT", "a.c"},
+                       {"a..b/c...d.TXT", "a..b/c...d"}};
+    for (auto const& c : cases)
+        EXPECT_EQ(landing(c.wire), c.local) << c.wire;
 }
 
 TEST(WorkPath, RefusesWhatLeavesTheFolder)
@@ -91,16 +97,13 @@ TEST(ScriptName, OnlyPlainNames)
         EXPECT_FALSE(isPlainName(name)) << name;
 }
 
-class CredentialsFile : public ::testing::Test {
+class CredentialsFile : public childproc::TempDirTest {
 protected:
     void SetUp() override
     {
-        char templ[] = "/tmp/xrb-cred-XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
-        path_ = dir_ + "/auth";
+        childproc::TempDirTest::SetUp();
+        path_ = dir + "/auth";
     }
-    void TearDown() override { removeTree(dir_); }
 
     std::string load(std::string const& text, mode_t mode, std::vector<Credential>& out)
     {
@@ -111,7 +114,7 @@ protected:
         return loadCredentials(path_, out);
     }
 
-    std::string dir_, path_;
+    std::string path_;
 };
 
 TEST_F(CredentialsFile, ReadsUserPasswordLines)

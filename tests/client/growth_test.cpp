@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../protocol/peer.h"
+#include "../support/childproc.h"
 #include "client/cmdline.h"
 #include "client/conversation.h"
 #include "client/settings.h"
@@ -101,13 +102,11 @@ int serveResults(int fd, std::string const& msgfiles, unsigned outputs)
 }
 
 // A folder of its own for each case, removed at the end.
-class Growth : public ::testing::Test {
+class Growth : public childproc::TempDirTest {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/xrb-growth-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        childproc::TempDirTest::SetUp();
         setDefaults();
         resetCmdLine();
         verbosity = 0;
@@ -120,7 +119,17 @@ protected:
     {
         setDefaults();
         resetCmdLine();
-        fs::remove_all(dir_);
+        childproc::TempDirTest::TearDown();
+    }
+
+    // The n files of a stem under the case's folder, as a list of names
+    // that each start with a blank.
+    std::string paths(char const* stem, char const* ending, unsigned n) const
+    {
+        std::string all;
+        for (unsigned i = 0; i < n; ++i)
+            all += " " + dir + name(stem, i) + ending;
+        return all;
     }
 
     // Best CPU time of work(n) over RUNS runs; prepare(n) runs untimed first.
@@ -128,9 +137,9 @@ protected:
     // cost of creating a file depends on the file system's history.
     void createFiles(std::string const& stem, char const* ending)
     {
-        fs::create_directories(fs::path(dir_ + stem).parent_path());
+        fs::create_directories(fs::path(dir + stem).parent_path());
         for (unsigned i = 0; i < LARGE; ++i)
-            close(open((dir_ + name(stem, i) + ending).c_str(), O_CREAT | O_WRONLY, 0644));
+            close(open((dir + name(stem, i) + ending).c_str(), O_CREAT | O_WRONLY, 0644));
     }
 
     template <class Prepare, class Work>
@@ -174,7 +183,6 @@ protected:
         EXPECT_EQ(waitPeer(peer), 0);
     }
 
-    std::string dir_;
 };
 
 }  // namespace
@@ -207,7 +215,7 @@ TEST_F(Growth, ResultPhaseMessageFiles)
     std::string list;
     createFiles("/m/COMPILER_LISTING_OF_MODULE_", "");
     auto prepare = [&](unsigned n) {
-        msgfilePrefix = (dir_ + "/m/").c_str();
+        msgfilePrefix = (dir + "/m/").c_str();
         list.clear();
         for (unsigned i = 0; i < n; ++i)
             list += name(i == 0 ? "COMPILER_LISTING_OF_MODULE_" : " COMPILER_LISTING_OF_MODULE_", i) + ".MSG";
@@ -219,12 +227,7 @@ TEST_F(Growth, ResultPhaseMessageFiles)
 TEST_F(Growth, ResultPhaseOutputs)
 {
     createFiles("/o/object_file_of_module_", ".o");
-    auto prepare = [&](unsigned n) {
-        std::string outputs;
-        for (unsigned i = 0; i < n; ++i)
-            outputs += " " + dir_ + name("/o/object_file_of_module_", i) + ".o.BIN";
-        outputFiles = outputs.c_str();
-    };
+    auto prepare = [&](unsigned n) { outputFiles = paths("/o/object_file_of_module_", ".o.BIN", n).c_str(); };
     auto work = [&](unsigned n) { resultPhase("", n); };
     expectLinear("outputs of the result phase", prepare, work);
 }
@@ -232,12 +235,7 @@ TEST_F(Growth, ResultPhaseOutputs)
 TEST_F(Growth, RequestedInputs)
 {
     createFiles("/i/source_file_of_module_", ".c");
-    auto prepare = [&](unsigned n) {
-        std::string inputs;
-        for (unsigned i = 0; i < n; ++i)
-            inputs += " " + dir_ + name("/i/source_file_of_module_", i) + ".c.TXT";
-        inputFiles = inputs.c_str();
-    };
+    auto prepare = [&](unsigned n) { inputFiles = paths("/i/source_file_of_module_", ".c.TXT", n).c_str(); };
     auto work = [&](unsigned n) {
         SocketPair sp;
         pid_t peer = runPeer(sp, [&](int fd) {
@@ -248,7 +246,7 @@ TEST_F(Growth, RequestedInputs)
             // Asked in an order of their own, not the list's.
             for (unsigned k = 0; k < n; ++k) {
                 unsigned i = (k * 7919u) % n;
-                std::string wanted = dir_ + name("/i/source_file_of_module_", i) + ".c.TXT";
+                std::string wanted = dir + name("/i/source_file_of_module_", i) + ".c.TXT";
                 FileBulkPacket(wanted.c_str(), static_cast<FILE*>(nullptr)).recvBulk(fd, 0);
             }
             CommPacket(COMM_END).send(fd, 0);

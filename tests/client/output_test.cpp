@@ -12,24 +12,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "../support/childproc.h"
+
 namespace {
 
-std::string readAll(std::string const& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using childproc::readAll;
 
-class Output : public ::testing::Test {
+class Output : public childproc::TempDirTest {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/xrboutXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        log_ = dir_ + "/xrbbldc.log";
+        childproc::TempDirTest::SetUp();
+        log_ = dir + "/xrbbldc.log";
         savedLog_ = logFileName;
         logFileName = log_.c_str();
         logToScreenToo = 1;
@@ -38,10 +32,9 @@ protected:
     {
         logFileName = savedLog_;
         logToScreenToo = 1;
-        std::remove(log_.c_str());
-        rmdir(dir_.c_str());
+        childproc::TempDirTest::TearDown();
     }
-    std::string dir_, log_;
+    std::string log_;
     TCString savedLog_;
 };
 
@@ -136,7 +129,7 @@ TEST_F(Output, LongErrorIsCutAtTheBuffersEnd)
 
 TEST_F(Output, UnopenableLogStillReachesTheScreen)
 {
-    std::string missing = dir_ + "/no/such/dir/x.log";
+    std::string missing = dir + "/no/such/dir/x.log";
     logFileName = missing.c_str();
     testing::internal::CaptureStdout();
     _talk("%s", "still shown\n");

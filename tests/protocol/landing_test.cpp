@@ -19,19 +19,13 @@
 #include <sstream>
 #include <string>
 
-#include "../trace/childproc.h"
+#include "../support/childproc.h"
 #include "protocol/xrbbld.h"
 #include "peer.h"
 
 namespace {
 
-std::string slurp(std::string const& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string slurp(std::string const& path) { return childproc::readAll(path); }
 
 void put(std::string const& path, std::string const& text)
 {

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "../support/loopback.h"
+
 namespace sectest {
 
 // Listens on 127.0.0.1 at a port of its own; for each connection it takes
@@ -76,37 +78,10 @@ private:
 };
 
 
-inline int bindLoopback(int port)
-{
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-        throw std::runtime_error("bind");
-    return s;
-}
+using loopback::freePort;
 
-inline int boundPort(int s)
-{
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-}
-
-
-// A port that was free a moment ago.
-inline int freePort()
-{
-    int s = bindLoopback(0);
-    int p = boundPort(s);
-    close(s);
-    return p;
-}
+inline int bindLoopback(int port) { return loopback::bindTcp(port); }
+inline int boundPort(int s) { return loopback::portOf(s); }
 
 inline FakeManager::FakeManager(std::vector<Turn> turns) : turns_(std::move(turns))
 {

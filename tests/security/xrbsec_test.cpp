@@ -205,9 +205,9 @@ TEST(SecurityMgrCall, ManagerThatDiesAtStartIsNotAwaited)
 
 // The reply has one deadline, not one per byte: a manager that trickles
 // bytes (or sends none) gives up the wait after about 10 seconds.
-TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline)
+void expectGivesUpAtTheDeadline(bool silent)
 {
-    TricklingManager mgr(false);
+    TricklingManager mgr(silent);
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
     RecordingJava java;
 
@@ -220,20 +220,9 @@ TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline)
     EXPECT_LT(took, 12.0);
 }
 
-TEST(SecurityMgrCall, SilentManagerEndsWithinTheDeadline)
-{
-    TricklingManager mgr(true);
-    EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
-    RecordingJava java;
+TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline) { expectGivesUpAtTheDeadline(false); }
 
-    double t0 = nowSeconds();
-    std::string reply = call("GETUSER someone buildhost");
-    double took = secondsSince(t0);
-
-    EXPECT_EQ(reply, "0");
-    EXPECT_GT(took, 9.0);
-    EXPECT_LT(took, 12.0);
-}
+TEST(SecurityMgrCall, SilentManagerEndsWithinTheDeadline) { expectGivesUpAtTheDeadline(true); }
 
 #ifdef XRB_TEST_BINARY_DIR
 // The real stand-in manager, started by the client's own start command.

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "childproc.h"
+#include "../support/childproc.h"
 
 namespace {
 
@@ -352,16 +352,17 @@ TEST_F(TraceTest, LinkAtTheTraceFileNameIsNotFollowed)
 
 TEST(TracePatterns, FileSpecMatch)
 {
-    EXPECT_EQ(checkFileSpecMatch("tcpfns", "TCP*"), 0);
-    EXPECT_EQ(checkFileSpecMatch("msg", "*sg"), 0);
-    EXPECT_EQ(checkFileSpecMatch("tcpfns", "*sg"), 1);
-    EXPECT_EQ(checkFileSpecMatch("abcdc", "*c"), 1);
-    EXPECT_EQ(checkFileSpecMatch("msg", "ms?"), 0);
-    EXPECT_EQ(checkFileSpecMatch("msg", "ms"), 1);
-    EXPECT_EQ(checkFileSpecMatch("ms", "msg"), 1);
-    EXPECT_EQ(checkFileSpecMatch("src/base/util", "UTIL"), 0);
-    EXPECT_EQ(checkFileSpecMatch("msg", "**sg"), 0);
-    EXPECT_EQ(checkFileSpecMatch("msg", "m*?g"), 0);
+    // 0 is a match.
+    struct {
+        char const* file;
+        char const* spec;
+        int want;
+    } const cases[] = {{"tcpfns", "TCP*", 0}, {"msg", "*sg", 0},  {"tcpfns", "*sg", 1},
+                       {"abcdc", "*c", 1},    {"msg", "ms?", 0},  {"msg", "ms", 1},
+                       {"ms", "msg", 1},      {"src/base/util", "UTIL", 0},
+                       {"msg", "**sg", 0},    {"msg", "m*?g", 0}};
+    for (auto const& c : cases)
+        EXPECT_EQ(checkFileSpecMatch(c.file, c.spec), c.want) << c.file << " " << c.spec;
 }
 
 TEST(TracePatterns, CheckTraceTakesTheFirstTokenThatApplies)

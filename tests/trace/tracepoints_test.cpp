@@ -7,7 +7,7 @@
 
 #include "base/common.h"
 #include "base/util.h"
-#include "childproc.h"
+#include "../support/childproc.h"
 #include "trace/fhgtrace.h"
 
 namespace {

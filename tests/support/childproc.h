@@ -1,8 +1,8 @@
 // Runs a piece of test code in a forked child with its own environment, so
 // that state read once per process (the trace settings, the locale) starts
 // fresh.  Output of the child is captured; the child is killed if it hangs.
-#ifndef XRB_TESTS_CHILDPROC_H
-#define XRB_TESTS_CHILDPROC_H
+#ifndef XRB_TESTS_SUPPORT_CHILDPROC_H
+#define XRB_TESTS_SUPPORT_CHILDPROC_H
 
 #include <fcntl.h>
 #include <signal.h>
