@@ -5,23 +5,21 @@ import os
 import re
 import shutil
 import signal
-import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from xrbsupport import free_port, read  # noqa: E402,F401
 
 CLIENT = os.path.abspath(os.environ.get("XRB_CLIENT", ""))
 SERVER = os.path.abspath(os.environ.get("XRB_SERVER", ""))
 SOURCE = os.path.abspath(os.environ.get("XRB_SOURCE", os.path.join(os.path.dirname(__file__), "..", "..")))
 SAMPLE = os.path.join(SOURCE, "tools", "buildserver", "sample")
 SAMPLE_CC = os.path.join(SAMPLE, "scripts", "cc")
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read().decode("latin-1")
 
 
 def write(path, text, mode=None):
@@ -36,12 +34,6 @@ def write(path, text, mode=None):
 def script(folder, name, body):
     """A build script: a shell script with the given body."""
     return write(os.path.join(folder, name), "#!/bin/sh\n" + body, 0o755)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def client_env(extra=None):

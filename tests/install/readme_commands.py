@@ -18,13 +18,11 @@ import subprocess
 import sys
 import tempfile
 
-failures = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from xrbsupport import Tally  # noqa: E402
 
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what)
-    if not cond:
-        failures.append(what)
+TALLY = Tally()
+check, failures = TALLY.check, TALLY.failures
 
 
 def readme_shows(source, text):
