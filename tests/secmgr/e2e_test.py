@@ -16,7 +16,7 @@ SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "suppor
 sys.path.insert(0, SUPPORT)
 import throwaway  # noqa: E402
 from fakesecmgr import MARKER, FakeManager  # noqa: E402
-from xrbsupport import free_port, read as slurp, wait_port_file  # noqa: E402
+from xrbsupport import free_port, read as slurp, start_server  # noqa: E402
 
 CLIENT = os.path.abspath(os.environ.get("XRB_CLIENT", ""))
 SERVER = os.path.abspath(os.environ.get("XRB_SERVER", ""))
@@ -76,14 +76,12 @@ class Case(unittest.TestCase):
         self.log = os.path.join(d, "xrbbldc.log")
         if setup:
             setup(d)
-        script, record, portfile = (os.path.join(d, n) for n in ("script", "record", "port"))
+        script, record = os.path.join(d, "script"), os.path.join(d, "record")
         with open(script, "w") as f:
             f.write((script_text or SCRIPT).format(user=user, password=password))
-        server = subprocess.Popen([SERVER, "--port", "0", "--port-file", portfile, "--script", script,
-                                   "--record", record, "--deadline", str(limit + 5)],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        server, port = start_server(SERVER, d, ["--script", script, "--record", record,
+                                                "--deadline", str(limit + 5)])
         try:
-            port = wait_port_file(portfile, server)
             self.assertIsNotNone(port, "the server did not start")
             port = str(port)
             t0 = time.monotonic()
