@@ -34,3 +34,10 @@ if(Python3_Interpreter_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/testcases_doc_test.py ${CMAKE_SOURCE_DIR} ${_programs})
   set_tests_properties(support.testcases_doc PROPERTIES TIMEOUT 30)
 endif()
+if(Python3_Interpreter_FOUND AND TARGET xrbblds)
+  # Each check of the runner can fail.
+  add_test(NAME support.run_case_checks
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/run_case_test.py
+            $<TARGET_FILE:xrbbldc> $<TARGET_FILE:xrbblds>)
+  set_tests_properties(support.run_case_checks PROPERTIES TIMEOUT 120)
+endif()
