@@ -31,32 +31,37 @@ send comm MESSAGE str="ready\\n"
 %s
 """
 
-# Every check that holds for BASE, and a false one in its place.
-CHECKS = {
-    "status": ("status 0", "status 1"),
-    "server-status": ("server-status 0", "server-status 2"),
-    "limit": ("limit 20", "limit 20\nstill-running"),
-    "still-running": (None, "still-running"),
-    "stdout-has": ("stdout-has ready\\n", "stdout-has not shown"),
-    "stdout-lacks": ("stdout-lacks XRBE", "stdout-lacks ready"),
-    "stderr-has": (None, "stderr-has ready"),
-    "stderr-lacks": ("stderr-lacks ready", "stderr-lacks "),
-    "stderr-empty": ("stderr-empty", None),
-    "log-has": ("log-has {tmp}/p/xrbbldc.log ready", "log-has {tmp}/p/xrbbldc.log XRBE"),
-    "log-lacks": ("log-lacks {tmp}/p/xrbbldc.log XRBE", "log-lacks {tmp}/p/xrbbldc.log ready"),
-    "file": ("file {tmp}/home/f = abc\\n", "file {tmp}/home/f = abd\\n"),
-    "pattern": ("pattern {tmp}/home/pat 1000", "pattern {tmp}/home/f 4"),
-    "present": ("present {tmp}/home/f", "present {tmp}/home/nothing"),
-    "absent": ("absent {tmp}/home/nothing", "absent {tmp}/home/f"),
-    "pidfile": ("pidfile {tmp}/p/xrbbldc.pid", "pidfile {tmp}/home/f"),
-    "record-has": ("record-has COMM code=PING", "record-has COMM code=END"),
-    "record-lacks": ("record-lacks COMM code=END", "record-lacks COMM code=PING"),
-    "secmgr-got": ("secmgr-got ", "secmgr-got GETUSER"),
-    "slower-than": ("slower-than 0", "slower-than 25"),
-    "faster-than": ("faster-than 25", "faster-than 0"),
-    "max-rss-mb": ("max-rss-mb 4000", None),
-    "needs-v6-only": (None, None),
-}
+# Each check: a line that holds for BASE and a false one in its place ("-"
+# for none, "; " between two lines).
+TABLE = """
+status        | status 0 | status 1
+server-status | server-status 0 | server-status 2
+limit         | limit 20 | limit 20; still-running
+still-running | - | still-running
+stdout-has    | stdout-has ready\\n | stdout-has not shown
+stdout-lacks  | stdout-lacks XRBE | stdout-lacks ready
+stderr-has    | - | stderr-has ready
+stderr-lacks  | stderr-lacks ready | stderr-lacks 
+stderr-empty  | stderr-empty | -
+log-has       | log-has {tmp}/p/xrbbldc.log ready | log-has {tmp}/p/xrbbldc.log XRBE
+log-lacks     | log-lacks {tmp}/p/xrbbldc.log XRBE | log-lacks {tmp}/p/xrbbldc.log ready
+file          | file {tmp}/home/f = abc\\n | file {tmp}/home/f = abd\\n
+pattern       | pattern {tmp}/home/pat 1000 | pattern {tmp}/home/f 4
+present       | present {tmp}/home/f | present {tmp}/home/nothing
+absent        | absent {tmp}/home/nothing | absent {tmp}/home/f
+pidfile       | pidfile {tmp}/p/xrbbldc.pid | pidfile {tmp}/home/f
+record-has    | record-has COMM code=PING | record-has COMM code=END
+record-lacks  | record-lacks COMM code=END | record-lacks COMM code=PING
+secmgr-got    | secmgr-got  | secmgr-got GETUSER
+slower-than   | slower-than 0 | slower-than 25
+faster-than   | faster-than 25 | faster-than 0
+max-rss-mb    | max-rss-mb 4000 | -
+needs-v6-only | - | -
+"""
+CHECKS = {}
+for _row in TABLE.strip("\n").split("\n"):
+    _name, _good, _bad = (c.strip() for c in _row.split("|"))
+    CHECKS[_name] = tuple(None if c == "-" else c.replace("; ", "\n") for c in (_good, _bad))
 
 
 def run(expect):
