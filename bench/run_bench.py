@@ -43,7 +43,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
-from xrbsupport import Terminal, wait_port_file  # noqa: E402
+from xrbsupport import Terminal, start_server, wait_port_file  # noqa: E402
 
 MIB = 1 << 20
 DEFAULT_CHUNK = 1000000
@@ -144,12 +144,10 @@ class Bench:
         self.write_script(scripts, "serve", 'ln -s "$BIG" big.out\n')
         work = os.path.join(self.tmp, "serverwork")
         os.mkdir(work)
-        port_file = os.path.join(self.tmp, "server.port")
-        self.server_proc = subprocess.Popen(
-            [self.server, "--port", "0", "--port-file", port_file,
-             "--scripts", scripts, "--work", work],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=self.env)
-        self.port = wait_port(port_file, self.server_proc, "xrbblds")
+        self.server_proc, self.port = start_server(self.server, self.tmp, ["--scripts", scripts, "--work", work],
+                                                   env=self.env)
+        if self.port is None:
+            raise BenchError("xrbblds did not start listening")
 
     def stop_server(self):
         if self.server_proc and self.server_proc.poll() is None:

@@ -13,7 +13,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from xrbsupport import free_port, read  # noqa: E402,F401
+from xrbsupport import free_port, read, start_server  # noqa: E402,F401
 
 CLIENT = os.path.abspath(os.environ.get("XRB_CLIENT", ""))
 SERVER = os.path.abspath(os.environ.get("XRB_SERVER", ""))
@@ -115,17 +115,11 @@ class Server:
         self.scripts = scripts
         self.work = work or os.path.join(folder, "work")
         self.log_path = os.path.join(folder, "server-%d.log" % id(self))
-        port_file = os.path.join(folder, "server-%d.port" % id(self))
-        argv = [SERVER, "--port", "0", "--port-file", port_file, "--scripts", scripts,
-                "--work", self.work] + list(args)
         self.log_file = open(self.log_path, "wb")
-        self.proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=self.log_file, env=env)
-        if not wait_for(lambda: os.path.exists(port_file) or self.proc.poll() is not None, 10):
-            self.proc.kill()
-            raise AssertionError("the server did not start")
-        if self.proc.poll() is not None:
-            raise AssertionError("the server ended at start: " + self.log())
-        self.port = int(read(port_file))
+        self.proc, self.port = start_server(SERVER, folder, ["--scripts", scripts, "--work", self.work] + list(args),
+                                            stderr=self.log_file, env=env, port_file="server-%d.port" % id(self))
+        if self.port is None:
+            raise AssertionError("the server did not start: " + self.log())
         self.host = "127.0.0.1@%d" % self.port
 
     def log(self):

@@ -38,13 +38,13 @@ def wait_port_file(path, proc, limit=10.0):
     return None
 
 
-def start_server(server, folder, args, stderr=subprocess.DEVNULL):
-    """Starts xrbblds on a loopback port of its own with further arguments;
-    returns (process, port), port None when it did not start listening (the
-    process is then ended)."""
-    portfile = os.path.join(folder, "server.port")
+def start_server(server, folder, args, stderr=subprocess.DEVNULL, env=None, port_file="server.port"):
+    """Starts xrbblds on a loopback port of its own with further arguments,
+    its port file in folder; returns (process, port), port None when it did
+    not start listening (the process is then ended)."""
+    portfile = os.path.join(folder, port_file)
     proc = subprocess.Popen([server, "--port", "0", "--port-file", portfile] + list(args),
-                            stdout=subprocess.DEVNULL, stderr=stderr)
+                            stdout=subprocess.DEVNULL, stderr=stderr, env=env)
     port = wait_port_file(portfile, proc)
     if port is None and proc.poll() is None:
         proc.kill()
