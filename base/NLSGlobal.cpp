@@ -93,7 +93,7 @@ void mcinit()
         singleByteCP = 0;
         return;
     }
-    char* text = msgGet(73, "NULL");
+    char* text = msgGet(XRBE_042_LOCALE_UNKNOWN, "NULL");
     openlog("MCINIT", 0, LOG_USER);
     syslog(LOG_ERR, "%s", text);
     syslog(LOG_ERR, "%s", "setLocale failed.");

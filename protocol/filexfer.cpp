@@ -149,7 +149,7 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
                 error = errno;
             } else {
                 error = errno;
-                fhccmn_error(msgGet(29, walked.c_str()));
+                fhccmn_error(msgGet(XRBW_004_CANNOT_CREATE_DIRECTORY, walked.c_str()));
             }
         }
         if (next < 0) {
@@ -260,18 +260,18 @@ FILE* openFile4Write(const char* name) {
     TRACE("::openfile4write(%s)", name ? name : "(null)");
     char* p = localPath(name);
     if (!p)
-        throw new TCException(msgGet(MSG_WRITE_FAILED, ""));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, ""));
     std::string path(p);
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         std::string dir = path.substr(0, slash);
         if (makePath(&dir[0], DIR_MODE) != 0)
-            throw new TCException(msgGet(MSG_NO_DIRECTORY, path.c_str()));
+            throw new TCException(msgGet(XRBE_073_NO_DIRECTORY, path.c_str()));
     }
     TRACE("file2write=%s", path.c_str());
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
-        throw new TCException(msgGet(MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, path.c_str()));
     return f;
 }
 
@@ -354,20 +354,20 @@ FILE* openLanding4Write(const Landing& where) {
     TRACE("::openfile4write(%s)", path.c_str());
     int folder = openUserFolder(where.folder, true);
     if (folder < 0 && folder != AT_FDCWD)
-        throw new TCException(msgGet(MSG_NO_DIRECTORY, path.c_str()));
+        throw new TCException(msgGet(XRBE_073_NO_DIRECTORY, path.c_str()));
     Refusal why;
     int fd = openBelow(folder, where.folder, where.below, O_WRONLY | O_CREAT | O_TRUNC, true, why);
     if (folder != AT_FDCWD)
         ::close(folder);
     if (fd < 0) {
         TRACE("Refused %s: %s", path.c_str(), why == Refusal::link ? "a symbolic link" : "cannot open");
-        throw new TCException(msgGet(why == Refusal::folder ? MSG_NO_DIRECTORY : MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(why == Refusal::folder ? XRBE_073_NO_DIRECTORY : XRBE_055_WRITE_FAILED, path.c_str()));
     }
     TRACE("file2write=%s", path.c_str());
     FILE* f = fdopen(fd, "wb");
     if (!f) {
         ::close(fd);
-        throw new TCException(msgGet(MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, path.c_str()));
     }
     return f;
 }

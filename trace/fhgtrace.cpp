@@ -539,7 +539,7 @@ void traceInit()
     char traceValue[AREA];
     if (getProfileVar("XRB_TRACE", traceValue) != nullptr) {
         TRACEFLAG = 1;
-        std::fputs(msgGet(26, traceValue, TraceFile), stdout);
+        std::fputs(msgGet(XRBW_001_TRACE_ENABLED, traceValue, TraceFile), stdout);
         std::fflush(stdout);
     } else {
         TRACEFLAG = 0;
