@@ -112,11 +112,9 @@ private:
             add(entry, givenNameOf(entry));
     }
 
-    void add(std::string key, std::string const& local)
+    void add(std::string const& entry, std::string const& local)
     {
-        for (char& c : key)
-            if (c == '\\')
-                c = '/';
+        std::string key = withSlashes(entry);
         longest_ = key.size() > longest_ ? key.size() : longest_;
         byRequest_.emplace(std::move(key), local);
     }
@@ -146,8 +144,7 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
         std::string start(requested, length < MAX_SHOWN ? length : MAX_SHOWN);
         return refuseRequest(sock, XRBE_049_CANNOT_OPEN, start.c_str());
     }
-    std::string name(requested);
-    ConvertSlashes(&name[0]);
+    std::string name = withSlashes(requested);
     std::string const* local = offered.find(name);
     if (local == nullptr) {
         XRB_TRACE_AT("xrbbldc", "Refusing request for unlisted file %s", name.c_str());
@@ -159,9 +156,7 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
         bulk.sendBulk(sock, 0);
         return Step::next;
     }
-    std::string shown(*local);
-    ConvertSlashes(&shown[0]);
-    return refuseRequest(sock, XRBE_017_FILE_NOT_FOUND, shown.c_str());
+    return refuseRequest(sock, XRBE_017_FILE_NOT_FOUND, withSlashes(*local).c_str());
 }
 
 void waitAndReconnect(int& sock)
