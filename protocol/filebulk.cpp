@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include "base/tcexp.h"
+#include "base/wholeio.h"
 #include "msg/msg.h"
 #include "net/tcpfns.h"
 #include "protocol/commpacket.h"
@@ -27,16 +28,7 @@ const int TAG_LAST = 503;
 
 // Writes n bytes to fd; returns how many were written before a failure.
 size_t writeWhole(int fd, const char* bytes, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::write(fd, bytes + done, n - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            break;
-        done += static_cast<size_t>(w);
-    }
-    return done;
+    return moveWhole(n, [&](size_t at, size_t left) { return ::write(fd, bytes + at, left); });
 }
 
 const char* plainName(const char* travelling) {
