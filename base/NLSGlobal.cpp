@@ -51,29 +51,14 @@ std::unique_ptr<wchar_t[]> toWide(char const* text)
     return wide;
 }
 
-int countWide(char const* text, char c, bool noDups)
+// The occurrences of c in text; with noDups a doubled c counts once.
+template <class Ch>
+int countIn(Ch const* text, Ch c, bool noDups)
 {
-    char one[2] = {c, '\0'};
-    wchar_t target;
-    std::unique_ptr<wchar_t[]> wide = toWide(text);
-    if (std::mbtowc(&target, one, MB_CUR_MAX) < 0 || wide == nullptr) {
-        // Not convertible in this locale: count bytes instead.
-        int count = 0;
-        bool counted = false;
-        for (char const* p = text; *p != '\0'; ++p) {
-            if (*p == c) {
-                count += counted && noDups ? -1 : 1;
-                counted = !counted;
-            } else {
-                counted = false;
-            }
-        }
-        return count;
-    }
     int count = 0;
     bool counted = false;
-    for (wchar_t const* w = wide.get(); *w != L'\0'; ++w) {
-        if (*w == target) {
+    for (Ch const* p = text; *p != Ch(); ++p) {
+        if (*p == c) {
             count += counted && noDups ? -1 : 1;
             counted = !counted;
         } else {
@@ -81,6 +66,17 @@ int countWide(char const* text, char c, bool noDups)
         }
     }
     return count;
+}
+
+int countWide(char const* text, char c, bool noDups)
+{
+    char one[2] = {c, '\0'};
+    wchar_t target;
+    std::unique_ptr<wchar_t[]> wide = toWide(text);
+    // Not convertible in this locale: bytes are counted instead.
+    if (std::mbtowc(&target, one, MB_CUR_MAX) < 0 || wide == nullptr)
+        return countIn(text, c, noDups);
+    return countIn(wide.get(), target, noDups);
 }
 
 } // namespace
@@ -93,7 +89,7 @@ void mcinit()
         singleByteCP = 0;
         return;
     }
-    char* text = msgGet(73, "NULL");
+    char* text = msgGet(XRBE_042_LOCALE_UNKNOWN, "NULL");
     openlog("MCINIT", 0, LOG_USER);
     syslog(LOG_ERR, "%s", text);
     syslog(LOG_ERR, "%s", "setLocale failed.");
@@ -295,26 +291,30 @@ int mcstricmp(char const* a, char const* b)
     return std::wcscmp(wa.get(), wb.get());
 }
 
-char* allUpper(char* text)
+namespace {
+
+// Changes the first byte of every character; returns the end of the text.
+char* changeEachCharacter(char* text, int (*change)(int))
 {
     char* p = text;
     while (*p != '\0') {
         int n = step(p);
-        *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+        *p = static_cast<char>(change(static_cast<unsigned char>(*p)));
         p += n;
     }
     return p;
 }
 
+}  // namespace
+
+char* allUpper(char* text)
+{
+    return changeEachCharacter(text, [](int c) { return std::toupper(c); });
+}
+
 char* allLower(char* text)
 {
-    char* p = text;
-    while (*p != '\0') {
-        int n = step(p);
-        *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-        p += n;
-    }
-    return p;
+    return changeEachCharacter(text, [](int c) { return std::tolower(c); });
 }
 
 size_t mcwidth(char const* text)

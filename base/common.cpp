@@ -85,15 +85,29 @@ int comSystem::run()
     return std::system(command);
 }
 
-int comSystem::copyFile(char const* from, char const* to)
+char const* comSystem::pick(char const* forKind4, char const* forPosix) const
+{
+    return opSys == 4 ? forKind4 : posix() ? forPosix : nullptr;
+}
+
+int comSystem::found(char const* tmpl, char const* path)
+{
+    return tmpl != nullptr && build(shownCommand, tmpl, path, nullptr) && run() == 0 ? 1 : 0;
+}
+
+int comSystem::runTemplate(char const* name, char const* tmpl, char const* a, char const* b)
 {
     rc = 0;
-    TRACE("Entering copyFile");
-    char const* tmpl = opSys == 4 ? "copy /v %s %s" : posix() ? "cp %s %s" : nullptr;
+    TRACE("Entering %s", name);
     if (tmpl != nullptr)
-        rc = build(shownCommand, tmpl, from, to) ? run() : -1;
-    TRACE("Exiting copyFile: cmd=%s rc=%d", shownCommand, rc);
+        rc = build(shownCommand, tmpl, a, b) ? run() : -1;
+    TRACE("Exiting %s: cmd=%s rc=%d", name, shownCommand, rc);
     return rc;
+}
+
+int comSystem::copyFile(char const* from, char const* to)
+{
+    return runTemplate("copyFile", pick("copy /v %s %s", "cp %s %s"), from, to);
 }
 
 int comSystem::executeCommand(char const* text)
@@ -114,85 +128,43 @@ int comSystem::executeCommand(char const* text)
 
 int comSystem::deleteFile(char const* path)
 {
-    rc = 0;
-    TRACE("Entering deleteFile");
-    char const* tmpl = opSys == 4 ? "erase -f -q %s" : posix() ? "rm -f %s" : nullptr;
-    if (tmpl != nullptr)
-        rc = build(shownCommand, tmpl, path, nullptr) ? run() : -1;
-    TRACE("Exiting deleteFile: cmd=%s rc=%d", shownCommand, rc);
-    return rc;
+    return runTemplate("deleteFile", pick("erase -f -q %s", "rm -f %s"), path, nullptr);
 }
 
 int comSystem::doesFileExist(char const* path)
 {
-    rc = 0;
     TRACE("Entering doesFileExist");
-    char const* tmpl = opSys == 4 ? "dir %s" : posix() ? "ls -a %s" : nullptr;
-    if (tmpl != nullptr && build(shownCommand, tmpl, path, nullptr))
-        rc = run() == 0 ? 1 : 0;
+    rc = found(pick("dir %s", "ls -a %s"), path);
     TRACE("Exiting doesFileExist: cmd=%s rc=%d", shownCommand, rc);
     return rc;
 }
 
 int comSystem::renameFile(char const* from, char const* to)
 {
-    rc = 0;
-    TRACE("Entering renameFile");
-    char const* tmpl = opSys == 4 ? "rename %s %s" : posix() ? "mv %s %s" : nullptr;
-    if (tmpl != nullptr)
-        rc = build(shownCommand, tmpl, from, to) ? run() : -1;
-    TRACE("Exiting renameFile: cmd=%s rc=%d", shownCommand, rc);
-    return rc;
+    return runTemplate("renameFile", pick("rename %s %s", "mv %s %s"), from, to);
 }
 
 int comSystem::copyDirectory(char const* from, char const* to)
 {
-    rc = 0;
-    TRACE("Entering copyDirectory");
-    char const* tmpl = opSys == 4 ? "xcopy /e /v /h /q /r /k %s %s"
-                       : posix()  ? "cp -r %s %s"
-                                  : nullptr;
-    if (tmpl != nullptr)
-        rc = build(shownCommand, tmpl, from, to) ? run() : -1;
-    TRACE("Exiting copyDirectory: cmd=%s rc=%d", shownCommand, rc);
-    return rc;
+    return runTemplate("copyDirectory", pick("xcopy /e /v /h /q /r /k %s %s", "cp -r %s %s"), from, to);
 }
 
 int comSystem::createDirectory(char const* path)
 {
-    rc = 0;
-    TRACE("Entering createDirectory");
-    if (opSys == 4 || posix())
-        rc = build(shownCommand, "mkdir %s", path, nullptr) ? run() : -1;
-    TRACE("Exiting createDirectory: cmd=%s rc=%d", shownCommand, rc);
-    return rc;
+    return runTemplate("createDirectory", pick("mkdir %s", "mkdir %s"), path, nullptr);
 }
 
 int comSystem::doesDirectoryExist(char const* path)
 {
-    rc = 1;
     TRACE("Entering doesDirectoryExist");
-    char const* tmpl = opSys == 4 ? "dir /a:d %s" : posix() ? "ls -f -l %s" : nullptr;
-    if (tmpl == nullptr || (opSys == 4 && path[0] == '\0')) {
-        rc = 0;
-    } else if (build(shownCommand, tmpl, path, nullptr)) {
-        rc = run() == 0 ? 1 : 0;
-    } else {
-        rc = 0;
-    }
+    rc = opSys == 4 && path[0] == '\0' ? 0 : found(pick("dir /a:d %s", "ls -f -l %s"), path);
     TRACE("Exiting doesDirectoryExist: cmd=%s rc=%d", command, rc);
     return rc;
 }
 
 int comSystem::eraseDirectory(char const* path)
 {
-    rc = 0;
-    TRACE("Entering eraseDirectory");
-    char const* tmpl = opSys == 4 ? "erase /F /Q %s" : posix() ? "rm -f %s" : nullptr;
-    if (tmpl != nullptr)
-        rc = build(shownCommand, tmpl, path, nullptr) ? run() : -1;
-    TRACE("Exiting eraseDirectory: cmd=%s rc=%d", shownCommand, rc);
-    return rc;
+    return runTemplate("eraseDirectory", pick("erase /F /Q %s", "rm -f %s"), path, nullptr);
 }
 
 int comSystem::isDirectory(char const* path)
@@ -200,7 +172,7 @@ int comSystem::isDirectory(char const* path)
     rc = 1;
     TRACE("Entering isDirectory");
     if (posix())
-        rc = build(shownCommand, "ls -f -l %s", path, nullptr) && run() == 0 ? 1 : 0;
+        rc = found("ls -f -l %s", path);
     TRACE("Exiting isDirectory: rc=%d", rc);
     return rc;
 }

@@ -51,6 +51,15 @@ private:
     bool posix() const { return opSys == 8 || opSys == 13; }
     bool build(char* dest, char const* tmpl, char const* a, char const* b);
     int run();
+    // The common course of a command: tmpl with its paths run, rc its
+    // status (-1 when the line would not fit, 0 when tmpl is nullptr, no
+    // command here), traced under name.
+    int runTemplate(char const* name, char const* tmpl, char const* a, char const* b);
+    // The command for this kind of system: kind 4's, the POSIX kinds', or
+    // nullptr for any other.
+    char const* pick(char const* forKind4, char const* forPosix) const;
+    // 1 when tmpl with path runs with status 0, else 0 (also for no tmpl).
+    int found(char const* tmpl, char const* path);
 };
 
 #endif

@@ -24,6 +24,23 @@ char* makeArray(char const* src, std::size_t n)
 inline bool isSep(unsigned char c) { return c >= 1 && c <= 32; }
 inline bool isWordByte(unsigned char c) { return c > 32; }
 
+// Words are runs of bytes above 32, parted by bytes 1 to 32.
+// p moved over the separators: the start of the next word, or the end.
+char const* skipSeparators(char const* p)
+{
+    while (*p && isSep(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
+// Just behind the word that starts at p.
+char const* skipWord(char const* p)
+{
+    while (isWordByte(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
 // Byte-wise ordering with a null pointer counting as the empty string.
 int cmpText(char const* a, char const* b)
 {
@@ -38,17 +55,10 @@ long wordOffset(char const* s, unsigned int n)
     if (n == 0)
         return -1;
     unsigned int count = 0;
-    char const* p = s;
-    for (;;) {
-        while (*p && isSep(static_cast<unsigned char>(*p)))
-            ++p;
-        if (!*p)
-            return -1;
+    for (char const* p = skipSeparators(s); *p; p = skipSeparators(skipWord(p)))
         if (++count == n)
             return p - s;
-        while (isWordByte(static_cast<unsigned char>(*p)))
-            ++p;
-    }
+    return -1;
 }
 
 // Leading white space and an optional sign, as the standard conversions
@@ -370,18 +380,10 @@ unsigned int TCString::wordIndexOfPhrase(TCString const& phrase, unsigned int fi
 {
     std::size_t plen = std::strlen(phrase.data_);
     unsigned int n = 0;
-    char const* p = data_;
-    for (;;) {
-        while (*p && isSep(static_cast<unsigned char>(*p)))
-            ++p;
-        if (!*p)
-            return 0;
-        ++n;
-        if (n >= first && std::strncmp(p, phrase.data_, plen) == 0)
+    for (char const* p = skipSeparators(data_); *p; p = skipSeparators(skipWord(p)))
+        if (++n >= first && std::strncmp(p, phrase.data_, plen) == 0)
             return n;
-        while (isWordByte(static_cast<unsigned char>(*p)))
-            ++p;
-    }
+    return 0;
 }
 
 // ---- words ----
@@ -389,16 +391,9 @@ unsigned int TCString::wordIndexOfPhrase(TCString const& phrase, unsigned int fi
 unsigned int TCString::numWords() const
 {
     unsigned int n = 0;
-    char const* p = data_;
-    for (;;) {
-        while (*p && isSep(static_cast<unsigned char>(*p)))
-            ++p;
-        if (!*p)
-            return n;
+    for (char const* p = skipSeparators(data_); *p; p = skipSeparators(skipWord(p)))
         ++n;
-        while (isWordByte(static_cast<unsigned char>(*p)))
-            ++p;
-    }
+    return n;
 }
 
 TCString TCString::word(unsigned int n) const
@@ -407,10 +402,7 @@ TCString TCString::word(unsigned int n) const
     if (off < 0)
         return TCString();
     char const* b = data_ + off;
-    char const* e = b;
-    while (isWordByte(static_cast<unsigned char>(*e)))
-        ++e;
-    return TCString(b, static_cast<unsigned int>(e - b), nullptr, 0);
+    return TCString(b, static_cast<unsigned int>(skipWord(b) - b), nullptr, 0);
 }
 
 TCString TCString::words(unsigned int n) const
@@ -429,12 +421,8 @@ TCString& TCString::removeWords(int first, int count)
     if (off < 0)
         return *this;
     char const* p = data_ + off;
-    for (int i = 0; i < count && *p; ++i) {
-        while (isWordByte(static_cast<unsigned char>(*p)))
-            ++p;
-        while (*p && isSep(static_cast<unsigned char>(*p)))
-            ++p;
-    }
+    for (int i = 0; i < count && *p; ++i)
+        p = skipSeparators(skipWord(p));
     unsigned int n = static_cast<unsigned int>(p - (data_ + off));
     TCString r = remove(static_cast<unsigned int>(off) + 1, n);
     std::swap(data_, r.data_);

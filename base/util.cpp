@@ -109,7 +109,7 @@ int makeDir(char* path, int mode)
     // A folder that is there already, made meanwhile by another process,
     // is what was wanted.
     if (::mkdir(path, static_cast<mode_t>(mode)) != 0 && !(errno == EEXIST && dirExists(path))) {
-        fhccmn_error(msgGet(29, path));
+        fhccmn_error(msgGet(XRBW_004_CANNOT_CREATE_DIRECTORY, path));
         rc = 1;
     }
     TRACE("makeDir rc=%ld", rc);

@@ -13,6 +13,6 @@ void* reAlloc(void* block, unsigned size, int throwOnFail)
         return grown;
     std::free(block);
     if (throwOnFail)
-        throw new TCException(msgGet(87, size));
+        throw new TCException(msgGet(XRBE_057_NO_MEMORY, size));
     return nullptr;
 }

@@ -37,6 +37,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/wholeio.h"
+
 namespace {
 
 // The same size as the client's default chunk, so both move data in like steps.
@@ -105,16 +107,7 @@ void writeAll(int fd, const char* p, size_t n, bool sock)
 
 bool readFull(int fd, char* p, size_t n)
 {
-    while (n > 0) {
-        ssize_t k = ::recv(fd, p, n, 0);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0)
-            return false;
-        p += k;
-        n -= static_cast<size_t>(k);
-    }
-    return true;
+    return moveWhole(n, [&](size_t at, size_t left) { return ::recv(fd, p + at, left, 0); }) == n;
 }
 
 // One read (or recv on a socket) of up to n bytes, retried when a signal

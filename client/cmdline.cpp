@@ -19,15 +19,6 @@ char* prevarg = nullptr;
 
 namespace {
 
-constexpr int MSG_USAGE = 5;
-constexpr int MSG_VERSION = 6;
-constexpr int MSG_BAD_FLAG = 32;
-constexpr int MSG_VALUE_AT_END = 33;
-constexpr int MSG_VALUE_EXPECTED = 34;
-constexpr int MSG_BAD_PARAMETER = 36;
-constexpr int MSG_REQUIRED = 37;
-constexpr int MSG_BAD_VARIABLE = 86;
-
 enum Flag {
     F_NONE = 0,
     F_VERBOSE = 1,
@@ -214,7 +205,7 @@ int storeValue(int flag, char* value, std::string& echo)
     case F_GOODCOND:
         goodcond = value;
         if (!isGoodCondition(value)) {
-            Error("%s", msgGet(MSG_BAD_PARAMETER, value));
+            Error("%s", msgGet(XRBE_005_BAD_PARAMETER, value));
             return 1;
         }
         break;
@@ -273,7 +264,7 @@ int addListValue(int flag, char* value)
     case F_VARS: {
         TCString var(value);
         if (var.indexOf('=', 1u) <= 1) {
-            Error("%s", msgGet(MSG_BAD_VARIABLE, value));
+            Error("%s", msgGet(XRBE_056_BAD_VARIABLE, value));
             return 1;
         }
         gathered.vars += ' ';
@@ -290,7 +281,7 @@ int readFlag()
 {
     nextflag = ValidateFlag(nextarg);
     if (nextflag == F_NONE) {
-        Error("%s", msgGet(MSG_BAD_FLAG, nextarg));
+        Error("%s", msgGet(XRBE_001_BAD_FLAG, nextarg));
         return 1;
     }
     if (nextflag == F_VERBOSE) {
@@ -378,7 +369,7 @@ int processCmdLine(int argc, char** argv)
             break;
         case 2:
             if (looksLikeFlag(nextarg)) {
-                Error("%s", msgGet(MSG_VALUE_EXPECTED, prevarg, shownValue(nextflag, nextarg)));
+                Error("%s", msgGet(XRBE_003_VALUE_EXPECTED, prevarg, shownValue(nextflag, nextarg)));
                 error = 1;
                 break;
             }
@@ -390,7 +381,7 @@ int processCmdLine(int argc, char** argv)
         case 4:
             if (looksLikeFlag(nextarg)) {
                 if (state == 3) {
-                    Error("%s", msgGet(MSG_VALUE_EXPECTED, prevarg, nextarg));
+                    Error("%s", msgGet(XRBE_003_VALUE_EXPECTED, prevarg, nextarg));
                     error = 1;
                 } else {
                     --i;
@@ -416,26 +407,26 @@ int processCmdLine(int argc, char** argv)
         _talk("%s", echo.c_str());
 
     if (state == 2 || state == 3) {
-        Error("%s", msgGet(MSG_VALUE_AT_END, prevarg));
+        Error("%s", msgGet(XRBE_002_VALUE_AT_END, prevarg));
         error = 1;
     }
     if (ping == 2) {
-        _talk("%s", msgGet(MSG_VERSION, program, static_cast<char*>(myVersion)));
+        _talk("%s", msgGet(MSG_VERSION_LINE, program, static_cast<char*>(myVersion)));
         std::exit(0);
     }
     if (serverHost.length() == 0) {
-        Error("%s", msgGet(MSG_REQUIRED, "-h"));
+        Error("%s", msgGet(XRBE_006_REQUIRED_FLAG, "-h"));
         error = 1;
     }
     if (buildScript.length() == 0 && ping == 0) {
-        Error("%s", msgGet(MSG_REQUIRED, "-b | -testServer | -version"));
+        Error("%s", msgGet(XRBE_006_REQUIRED_FLAG, "-b | -testServer | -version"));
         error = 1;
     }
     processCredentials();
     if (verbosity == 3)
         dumpVars();
     if (error)
-        Error("%s", msgGet(MSG_USAGE, program));
+        Error("%s", msgGet(XRBI_001_CLIENT_USAGE, program));
     XRB_TRACE_AT("xrbbldc", "End: processCmdLine");
     return error;
 }

@@ -29,9 +29,10 @@ int runRequestPhase(int& sock);
 // The result phase; returns the exit status.
 int runResultPhase(int sock);
 
-// A message-file name as the server sent it is refused when, after the
-// conversions of the local file helpers, it is absolute or climbs out of
-// its folder with a ".." component: landingOf under msgfilePrefix.
+// A message-file name as the server sent it is refused when, converted by
+// localPath, it is absolute or climbs out of its folder with a ".."
+// component.  It asks landingOf under msgfilePrefix, the same decision the
+// result phase writes by, and converts nothing itself.
 bool isSafeMessageFileName(char const* name);
 
 // Copies a printable message file, from where it landed, to out piece by

@@ -12,7 +12,6 @@
 namespace {
 
 const char kGuestUser[] = "GuestUser";
-constexpr int MSG_PASSWORD_NOT_STORED = 118;
 bool passwordNotStored = false;
 
 // A manager we cannot talk to never makes the command line fail.  Returns
@@ -42,7 +41,7 @@ void hideArgument(char* value)
 void warnIfPasswordNotStored()
 {
     if (passwordNotStored && verbosity != 0)
-        _talk("%s", msgGet(MSG_PASSWORD_NOT_STORED, buildUserid.getdata()));
+        _talk("%s", msgGet(XRBW_007_PASSWORD_NOT_STORED, buildUserid.getdata()));
     passwordNotStored = false;
 }
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int MSG_FILE_NOT_FOUND = 48;
-
 // Words are runs of bytes above 32; every other byte, the zero byte
 // included, separates them.  The buffer is not terminated, so the scan
 // stays within len.
@@ -37,7 +35,7 @@ int appendListFile(char const* name, char const* tag, std::string& list)
     unsigned long len = 0;
     char* data = readFile(name, &len);
     if (data == nullptr || len == 0) {
-        Error("%s", msgGet(MSG_FILE_NOT_FOUND, name));
+        Error("%s", msgGet(XRBE_017_FILE_NOT_FOUND, name));
         return 1;
     }
     std::vector<std::string> words =

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/plainfile.h"
+#include "base/wholeio.h"
 #include "trace/fhgtrace.h"
 
 namespace {
@@ -45,17 +46,7 @@ std::string formatEntry(char const* stamp, const char* format, va_list ap)
 
 void writeWhole(int fd, std::string const& text)
 {
-    char const* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    moveWhole(text.size(), [&](std::size_t at, std::size_t left) { return ::write(fd, text.data() + at, left); });
 }
 
 } // namespace

@@ -27,7 +27,7 @@ std::string stripped(char const* name)
 void warnIfEmpty(FileBulkPacket& bulk, char const* name)
 {
     if (bulk.get_length() == 0 && verbosity != 0)
-        _talk("%s", msgGet(27, stripped(name).c_str()));
+        _talk("%s", msgGet(XRBW_002_FILE_EMPTY, stripped(name).c_str()));
 }
 
 // Takes the next word (a run of bytes above 32) at p into word and moves p
@@ -74,7 +74,7 @@ void fetchMessageFiles(int sock, char const* list)
     char const* p = list;
     if (!nextWord(p, wire))
         return;
-    _talk("%s", msgGet(25));
+    _talk("%s", msgGet(MSG_MESSAGE_FILES_HEADING));
     int i = 0;
     do {
         ++i;
@@ -82,7 +82,7 @@ void fetchMessageFiles(int sock, char const* list)
         // written and printed.
         Landing where;
         if (!landingOf(msgfilePrefix.getdata(), wire.c_str(), where))
-            throw new TCException(msgGet(85, wire.c_str()));
+            throw new TCException(msgGet(XRBE_055_WRITE_FAILED, wire.c_str()));
         std::string local = std::string(msgfilePrefix.getdata()) + wire;
         std::string shown = stripped(local.c_str());
         _talk("   %d:%s\n", i, shown.c_str());
@@ -153,10 +153,10 @@ int runResultPhase(int sock)
 
         if (result.get_result() == 1) {
             XRB_TRACE_AT("xrbbldc", "Build is successful, get any output files");
-            _talk("%s", msgGet(114));
+            _talk("%s", msgGet(MSG_SUCCESS));
             fetchOutputFiles(sock);
         } else {
-            _talk("%s", msgGet(113));
+            _talk("%s", msgGet(MSG_FAILED));
             status = 1;
         }
         logToScreenToo = 1;

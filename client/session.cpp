@@ -112,11 +112,9 @@ private:
             add(entry, givenNameOf(entry));
     }
 
-    void add(std::string key, std::string const& local)
+    void add(std::string const& entry, std::string const& local)
     {
-        for (char& c : key)
-            if (c == '\\')
-                c = '/';
+        std::string key = withSlashes(entry);
         longest_ = key.size() > longest_ ? key.size() : longest_;
         byRequest_.emplace(std::move(key), local);
     }
@@ -125,7 +123,7 @@ private:
     size_t longest_ = 0;
 };
 
-Step refuseRequest(int sock, int message, char const* name)
+Step refuseRequest(int sock, MsgId message, char const* name)
 {
     CommPacket refusal(COMM_ERROR);
     refusal.send(sock, 0);
@@ -144,14 +142,13 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
                      static_cast<unsigned long>(length));
         // The message area holds far less; what it shows stays the same.
         std::string start(requested, length < MAX_SHOWN ? length : MAX_SHOWN);
-        return refuseRequest(sock, 79, start.c_str());
+        return refuseRequest(sock, XRBE_049_CANNOT_OPEN, start.c_str());
     }
-    std::string name(requested);
-    ConvertSlashes(&name[0]);
+    std::string name = withSlashes(requested);
     std::string const* local = offered.find(name);
     if (local == nullptr) {
         XRB_TRACE_AT("xrbbldc", "Refusing request for unlisted file %s", name.c_str());
-        return refuseRequest(sock, 79, name.c_str());
+        return refuseRequest(sock, XRBE_049_CANNOT_OPEN, name.c_str());
     }
     FILE* file = openFile4Read(local->c_str());
     if (file != nullptr) {
@@ -159,15 +156,13 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
         bulk.sendBulk(sock, 0);
         return Step::next;
     }
-    std::string shown(*local);
-    ConvertSlashes(&shown[0]);
-    return refuseRequest(sock, 48, shown.c_str());
+    return refuseRequest(sock, XRBE_017_FILE_NOT_FOUND, withSlashes(*local).c_str());
 }
 
 void waitAndReconnect(int& sock)
 {
     Disconnect(sock);
-    _talk("%s", msgGet(24));
+    _talk("%s", msgGet(MSG_SERVER_BUSY));
     sleep(10);
     sock = connect2server();
     // The re-sent opening packet carries no time-out.
@@ -181,10 +176,10 @@ Step actOn(int& sock, CommPacket& pkt, OfferedFiles const& offered)
         text = "";
     switch (pkt.get_commtype()) {
     case COMM_NONE:
-        Error("%s", msgGet(53));
+        Error("%s", msgGet(XRBE_022_CONNECTION_BROKEN));
         return Step::failed;
     case COMM_ERROR:
-        Error("%s", msgGet(47));
+        Error("%s", msgGet(XRBE_016_BUILD_ABORTED));
         Error("%s", text);
         return Step::failed;
     case COMM_END:
@@ -228,7 +223,7 @@ int runServerTest(int sock)
 
         CommPacket reply(sock, 0);
         if (reply.get_commtype() == COMM_NONE) {
-            Error("%s", msgGet(53));
+            Error("%s", msgGet(XRBE_022_CONNECTION_BROKEN));
             return 1;
         }
         char const* text = reply.get_strdata();
@@ -243,10 +238,10 @@ int runServerTest(int sock)
     }
     switch (checkVersion(peerVersion, myVersion)) {
     case -1:
-        Error("%s", msgGet(108, "QVX"));
+        Error("%s", msgGet(XRBE_078_WRONG_SERVER, "QVX"));
         return 1;
     case -2:
-        Error("%s", msgGet(56, myVersion.getdata(), peerVersion.getdata()));
+        Error("%s", msgGet(XRBE_025_INCOMPATIBLE_VERSIONS, myVersion.getdata(), peerVersion.getdata()));
         return 1;
     default:
         return 0;

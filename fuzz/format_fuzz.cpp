@@ -149,10 +149,10 @@ void checkFormat(std::string const& fmt, size_t small, Args const& a)
 void checkMessage(unsigned n, Args const& a)
 {
     bool positional;
-    if (!acceptable(msgFormat(static_cast<int>(n)), true, positional))
+    if (!acceptable(msgFormat(static_cast<MsgId>(n)), true, positional))
         return;
     char const* s[5] = {a.s[0].c_str(), a.s[1].c_str(), a.s[2].c_str(), a.s[3].c_str(), a.s[4].c_str()};
-    char* text = msgGet(static_cast<int>(n), s[0], s[1], s[2], s[3], s[4], s[0], s[1], s[2], s[3]);
+    char* text = msgGet(static_cast<MsgId>(n), s[0], s[1], s[2], s[3], s[4], s[0], s[1], s[2], s[3]);
     if (text == nullptr)
         std::abort();
 }

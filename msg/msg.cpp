@@ -102,7 +102,7 @@ bool msgIsFlowCandidate(char const* t)
     return t && std::strlen(t) >= 12 && t[0] == '\n' && t[5] == '-' && t[9] == '\n';
 }
 
-char* msgFormat(int n)
+char* msgFormat(MsgId n)
 {
     if (n < 1 || n > MSG_COUNT)
         return emptyText;
@@ -138,12 +138,12 @@ char* msgFlow(char* text)
     return out.buf;
 }
 
-char* msgGet(int n, ...)
+char* msgcore::get(int n, ...)
 {
     msgResult[0] = '\0';
     va_list ap;
     va_start(ap, n);
-    nrvvsnprintf(msgResult, sizeof msgResult, msgFormat(n), ap);
+    nrvvsnprintf(msgResult, sizeof msgResult, msgFormat(static_cast<MsgId>(n)), ap);
     va_end(ap);
     if (msgIsFlowCandidate(msgResult) && !std::getenv("TC_MSG_NOFLOW"))
         return msgFlow(msgResult);
@@ -162,47 +162,47 @@ int loadInto(char* part, char const* format, int n, va_list ap)
 
 } // namespace
 
-int vmsgLoad(char* dest, int n, va_list args)
+int vmsgLoad(char* dest, MsgId n, va_list args)
 {
     if (!dest)
         return n;
     return loadInto(dest + std::strlen(dest), msgFormat(n), n, args);
 }
 
-int msgLoad(char* dest, int n, ...)
+int msgcore::load(char* dest, int n, ...)
 {
     va_list ap;
     va_start(ap, n);
-    int r = vmsgLoad(dest, n, ap);
+    int r = vmsgLoad(dest, static_cast<MsgId>(n), ap);
     va_end(ap);
     return r;
 }
 
-int msgRSSLoad(char* catalog, char* dest, int n, ...)
+int msgcore::rssLoad(char* catalog, char* dest, int n, ...)
 {
     if (!dest)
         return n;
     va_list ap;
     va_start(ap, n);
-    int r = loadInto(dest + std::strlen(dest), msgRSSFormat(catalog, n), n, ap);
+    int r = loadInto(dest + std::strlen(dest), msgRSSFormat(catalog, static_cast<MsgId>(n)), n, ap);
     va_end(ap);
     return r;
 }
 
 // Takes the message number as its second argument, as msgLoad does.
-int msgReLoad(char* dest, int n, ...)
+int msgcore::reLoad(char* dest, int n, ...)
 {
     if (!dest)
         return n;
     dest[0] = '\0';
     va_list ap;
     va_start(ap, n);
-    int r = loadInto(dest, msgFormat(n), n, ap);
+    int r = loadInto(dest, msgFormat(static_cast<MsgId>(n)), n, ap);
     va_end(ap);
     return r;
 }
 
-char* msgRSSFormat(char* catalog, int n)
+char* msgRSSFormat(char* catalog, MsgId n)
 {
     XRB_TRACE_AT("msg", "Entering msgRSSFormat");
     if (!catalog || !*catalog) {

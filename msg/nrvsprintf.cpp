@@ -86,6 +86,18 @@ int takePosition(char const*& p)
     return (v >= 1 && v <= kMaxArg) ? v : -1;
 }
 
+// A width or a precision: "*" with an optional "m$" position (star set,
+// pos the position), or up to 9 digits into digits.  False when malformed.
+bool takeAmount(char const*& p, bool& star, int& pos, char* digits)
+{
+    if (*p != '*')
+        return takeDigits(p, digits, 9);
+    ++p;
+    star = true;
+    pos = takePosition(p);
+    return pos >= 0;
+}
+
 // Parses the directive whose '%' is just before p.  Returns the character
 // behind it, or nullptr when the text is not a directive we accept.
 char const* parseDirective(char const* p, Directive& s)
@@ -99,27 +111,13 @@ char const* parseDirective(char const* p, Directive& s)
             s.flags[s.nflags++] = *p;
         ++p;
     }
-    if (*p == '*') {
-        ++p;
-        s.widthStar = true;
-        s.widthPos = takePosition(p);
-        if (s.widthPos < 0)
-            return nullptr;
-    } else if (!takeDigits(p, s.width, 9)) {
+    if (!takeAmount(p, s.widthStar, s.widthPos, s.width))
         return nullptr;
-    }
     if (*p == '.') {
         ++p;
         s.hasPrec = true;
-        if (*p == '*') {
-            ++p;
-            s.precStar = true;
-            s.precPos = takePosition(p);
-            if (s.precPos < 0)
-                return nullptr;
-        } else if (!takeDigits(p, s.prec, 9)) {
+        if (!takeAmount(p, s.precStar, s.precPos, s.prec))
             return nullptr;
-        }
     }
     if ((p[0] == 'h' && p[1] == 'h') || (p[0] == 'l' && p[1] == 'l')) {
         s.len[0] = p[0];

@@ -27,15 +27,6 @@
 
 namespace {
 
-const int MSG_PORT_UNRESOLVED = 40;   // XRBE-009
-const int MSG_NO_SOCKET = 41;         // XRBE-010
-const int MSG_NO_CONNECTION = 42;     // XRBE-011
-const int MSG_HOST_UNRESOLVED = 43;   // XRBE-012
-const int MSG_BAD_PORT = 45;          // XRBE-014
-const int MSG_CONNECTION_BROKEN = 53; // XRBE-022
-const int MSG_SEND_FAILED = 82;       // XRBE-052
-const int MSG_NO_ANSWER = 119;        // XRBE-079
-
 // Wait limits by socket, for the few sockets that have one.
 std::map<int, int>& waitLimits() {
     static std::map<int, int> limits;
@@ -57,8 +48,8 @@ int lastWaitRanOut = 0;
 [[noreturn]] void failWaitRanOut(int seconds) {
     lastWaitRanOut = 1;
     TRACE("no progress for %d seconds", seconds);
-    std::string text = msgGet(MSG_NO_ANSWER, std::to_string(seconds).c_str());
-    text += msgGet(MSG_CONNECTION_BROKEN);
+    std::string text = msgGet(XRBE_079_NO_ANSWER, std::to_string(seconds).c_str());
+    text += msgGet(XRBE_022_CONNECTION_BROKEN);
     throw new TCException(text.c_str());
 }
 
@@ -192,7 +183,7 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
     sockaddr_storage sa;
     socklen_t saLength = 0;
     if (!resolveServer(hostText, sa, saLength, addr))
-        fail(msgGet(MSG_HOST_UNRESOLVED, hostText));
+        fail(msgGet(XRBE_012_HOST_UNRESOLVED, hostText));
     TRACE("Successful gethostbyname");
 
     long long portNumber;
@@ -200,12 +191,12 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
     if (port) {
         portNumber = parsePort(port);
         if (portNumber < 0)
-            fail(msgGet(MSG_BAD_PORT, port));
+            fail(msgGet(XRBE_014_BAD_PORT, port));
         portShown = port;
     } else {
         servent* s = getservbyname(hostText, "tcp");
         if (!s)
-            fail(msgGet(MSG_PORT_UNRESOLVED, hostText));
+            fail(msgGet(XRBE_009_PORT_UNRESOLVED, hostText));
         portNumber = ntohs(static_cast<uint16_t>(s->s_port));
         portShown = std::to_string(portNumber);
     }
@@ -234,7 +225,7 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
         --attempts;
     }
     if (sock < 0)
-        fail(msgGet(MSG_NO_SOCKET, lastErrno));
+        fail(msgGet(XRBE_010_NO_SOCKET, lastErrno));
     TRACE("Successful socket creation");
 
     uint16_t netPort = htons(static_cast<uint16_t>(portNumber & 0xFFFF));
@@ -252,7 +243,7 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
     if (rc != 0) {
         TRACE("Exit Connect - failed");
         close(sock);
-        fail(msgGet(MSG_NO_CONNECTION, hostText, portShown.c_str()));
+        fail(msgGet(XRBE_011_NO_CONNECTION, hostText, portShown.c_str()));
     }
     // Without this, Nagle holds back the tail of each chunk and the second of
     // two small sends until the peer's delayed acknowledgement.
@@ -319,7 +310,7 @@ int SendPieces(int sock, const SendPiece* pieces, int count) {
             int e = errno;
             TRACE("$$$ tcp/ip errorno= '%d'", e);
             std::printf("%s \n", std::strerror(e));
-            fail(msgGet(MSG_SEND_FAILED, e));
+            fail(msgGet(XRBE_052_SEND_FAILED, e));
         }
         // Step past what went.
         long long sent = w;
@@ -369,7 +360,7 @@ int Recv(int sock, char* buffer, int length, int timeout) {
         }
         if (n <= 0) {
             TRACE("$$$ tcp/ip errorno= '%d'", errno);
-            fail(msgGet(MSG_CONNECTION_BROKEN));
+            fail(msgGet(XRBE_022_CONNECTION_BROKEN));
         }
         received += static_cast<int>(n);
     }

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include "base/tcexp.h"
+#include "base/wholeio.h"
 #include "msg/msg.h"
 #include "net/tcpfns.h"
 #include "protocol/commpacket.h"
@@ -24,20 +25,10 @@ namespace {
 const int TAG_NAME = 501;
 const int TAG_DATA = 502;
 const int TAG_LAST = 503;
-const int MSG_READ_FAILED = 50;   // XRBE-019
 
 // Writes n bytes to fd; returns how many were written before a failure.
 size_t writeWhole(int fd, const char* bytes, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::write(fd, bytes + done, n - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            break;
-        done += static_cast<size_t>(w);
-    }
-    return done;
+    return moveWhole(n, [&](size_t at, size_t left) { return ::write(fd, bytes + at, left); });
 }
 
 const char* plainName(const char* travelling) {
@@ -183,7 +174,7 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
             if (fseeko(file, 0, SEEK_END) == 0)
                 size = ftello(file);
             if (size < 0 || fseeko(file, 0, SEEK_SET) != 0)
-                throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+                throw new TCException(msgGet(XRBE_019_READ_FAILED, plainName(name.text())));
         }
         uint64_t remaining = static_cast<uint64_t>(size);
         TransferProgress progress(plainName(name.text()), size);
@@ -193,7 +184,7 @@ void FileBulkPacket::sendBulk(int sock, int conversion) {
             size_t want = static_cast<size_t>(remaining < chunk ? remaining : chunk);
             size_t got = want ? std::fread(data.get(), 1, want, file) : 0;
             if (got < want && std::ferror(file))
-                throw new TCException(msgGet(MSG_READ_FAILED, plainName(name.text())));
+                throw new TCException(msgGet(XRBE_019_READ_FAILED, plainName(name.text())));
             return got;
         };
 
@@ -273,7 +264,7 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
                 closeFile();
                 if (!lastChunk)
                     CommPacket(COMM_FILE_ABORT).send(sock, 0);
-                throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
+                throw new TCException(msgGet(XRBE_055_WRITE_FAILED, plainName(asked.c_str())));
             }
             TRACE("Wrote %d bytes", static_cast<int>(wrote));
             progress.moved(wrote);
@@ -285,7 +276,7 @@ void FileBulkPacket::recvBulk(int sock, int conversion) {
             int rc = std::fclose(file);
             file = nullptr;
             if (rc != 0)
-                throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(asked.c_str())));
+                throw new TCException(msgGet(XRBE_055_WRITE_FAILED, plainName(asked.c_str())));
         }
         TRACE("Exit FileBulkPacket::recvBulk");
     } catch (...) {
@@ -301,7 +292,7 @@ void FileBulkPacket::writeFile() {
     int rc = std::fclose(file);
     file = nullptr;
     if (wrote < length || rc != 0)
-        throw new TCException(msgGet(MSG_WRITE_FAILED, plainName(name.text())));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, plainName(name.text())));
 }
 
 // This client runs on an ASCII host: text travels unchanged.

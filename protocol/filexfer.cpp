@@ -25,13 +25,9 @@
 
 namespace {
 
-const char* const SUFFIXES[] = {".TXT", ".BIN", ".MSG", ".ERR", ".OUT", ".NON"};
 const int DIR_MODE = 0755;
 // Room for the name and unit headers of a chunk within the largest body.
 const int MAX_CHUNK = static_cast<int>(XMIT_MAX_BODY - 0x100000);
-
-std::string strippedArea;
-std::string pathArea;
 
 char* readBuffer = nullptr;
 unsigned long readBufferSize = 0;
@@ -87,26 +83,6 @@ const uint64_t RESOLVE_BENEATH_ = 0x08;
 
 enum class Refusal { none, link, folder, open };
 
-std::vector<std::string> componentsOf(const std::string& path) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-bool climbs(const std::string& path) {
-    for (const std::string& c : componentsOf(path))
-        if (c == "..")
-            return true;
-    return false;
-}
-
 // Component by component from dirfd, each folder opened with O_NOFOLLOW and
 // O_DIRECTORY and created when missing (makeFolders).  "" and "." stay
 // where they are.  shown is the folder's name for a warning.
@@ -149,7 +125,7 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
                 error = errno;
             } else {
                 error = errno;
-                fhccmn_error(msgGet(29, walked.c_str()));
+                fhccmn_error(msgGet(XRBW_004_CANNOT_CREATE_DIRECTORY, walked.c_str()));
             }
         }
         if (next < 0) {
@@ -210,40 +186,6 @@ int openUserFolder(const std::string& folder, bool create) {
 
 }  // namespace
 
-int isSuffix(const char* text, const char* suffix) {
-    if (!text || !suffix)
-        return 0;
-    size_t t = std::strlen(text), s = std::strlen(suffix);
-    return s <= t && std::memcmp(text + t - s, suffix, s) == 0 ? 1 : 0;
-}
-
-char* stripSuffix(const char* name) {
-    if (!name || !*name)
-        return nullptr;
-    strippedArea.assign(name);
-    if (strippedArea.size() >= 4) {
-        for (const char* s : SUFFIXES) {
-            if (strippedArea.compare(strippedArea.size() - 4, 4, s) == 0) {
-                strippedArea.resize(strippedArea.size() - 4);
-                break;
-            }
-        }
-    }
-    return &strippedArea[0];
-}
-
-char* localPath(const char* name) {
-    char* stripped = stripSuffix(name);
-    if (!stripped)
-        return nullptr;
-    pathArea.assign(stripped);
-    ConvertSlashes(&pathArea[0]);
-    size_t paren = pathArea.find('(');
-    if (paren != std::string::npos)
-        pathArea[paren] = '/';
-    return &pathArea[0];
-}
-
 FILE* openFile4Read(const char* name) {
     TRACE("Enter: openFile4read(%s)", name ? name : "(null)");
     char* path = localPath(name);
@@ -260,18 +202,18 @@ FILE* openFile4Write(const char* name) {
     TRACE("::openfile4write(%s)", name ? name : "(null)");
     char* p = localPath(name);
     if (!p)
-        throw new TCException(msgGet(MSG_WRITE_FAILED, ""));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, ""));
     std::string path(p);
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0) {
         std::string dir = path.substr(0, slash);
         if (makePath(&dir[0], DIR_MODE) != 0)
-            throw new TCException(msgGet(MSG_NO_DIRECTORY, path.c_str()));
+            throw new TCException(msgGet(XRBE_073_NO_DIRECTORY, path.c_str()));
     }
     TRACE("file2write=%s", path.c_str());
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
-        throw new TCException(msgGet(MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, path.c_str()));
     return f;
 }
 
@@ -324,50 +266,25 @@ char* readFile(const char* name, unsigned long* length) {
     return readBuffer;
 }
 
-bool landingOf(const char* prefix, const char* name, Landing& where) {
-    where = Landing();
-    if (!name || !*name)
-        return false;
-    std::string user(prefix ? prefix : "");
-    char* converted = localPath((user + name).c_str());
-    if (!converted)
-        return false;
-    std::string path(converted);
-    // The conversions keep every byte in its place, so the server's part
-    // starts where the prefix ends (unless the suffix took some of it).
-    size_t mark = user.size() < path.size() ? user.size() : path.size();
-    std::string server = path.substr(mark);
-    if (!server.empty() && server[0] == '/')
-        return false;
-    size_t slash = mark == 0 ? std::string::npos : path.rfind('/', mark - 1);
-    if (slash != std::string::npos)
-        where.folder = path.substr(0, slash + 1);
-    where.below = path.substr(where.folder.size());
-    if (climbs(server) || climbs(where.below))
-        return false;
-    std::vector<std::string> parts = componentsOf(where.below);
-    return !parts.back().empty() && parts.back() != ".";
-}
-
 FILE* openLanding4Write(const Landing& where) {
     std::string path = where.path();
     TRACE("::openfile4write(%s)", path.c_str());
     int folder = openUserFolder(where.folder, true);
     if (folder < 0 && folder != AT_FDCWD)
-        throw new TCException(msgGet(MSG_NO_DIRECTORY, path.c_str()));
+        throw new TCException(msgGet(XRBE_073_NO_DIRECTORY, path.c_str()));
     Refusal why;
     int fd = openBelow(folder, where.folder, where.below, O_WRONLY | O_CREAT | O_TRUNC, true, why);
     if (folder != AT_FDCWD)
         ::close(folder);
     if (fd < 0) {
         TRACE("Refused %s: %s", path.c_str(), why == Refusal::link ? "a symbolic link" : "cannot open");
-        throw new TCException(msgGet(why == Refusal::folder ? MSG_NO_DIRECTORY : MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(why == Refusal::folder ? XRBE_073_NO_DIRECTORY : XRBE_055_WRITE_FAILED, path.c_str()));
     }
     TRACE("file2write=%s", path.c_str());
     FILE* f = fdopen(fd, "wb");
     if (!f) {
         ::close(fd);
-        throw new TCException(msgGet(MSG_WRITE_FAILED, path.c_str()));
+        throw new TCException(msgGet(XRBE_055_WRITE_FAILED, path.c_str()));
     }
     return f;
 }

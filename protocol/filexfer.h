@@ -1,28 +1,19 @@
-// Transfer-mode suffixes of travelling file names and the helpers that open,
-// read and write the local files behind them.
+// The helpers that open, read and write the local files behind travelling
+// names (their paths come from protocol/localpath.h).
 #ifndef XRB_PROTOCOL_FILEXFER_H
 #define XRB_PROTOCOL_FILEXFER_H
 
 #include <cstdio>
-#include <string>
+
+#include "protocol/localpath.h"
 
 constexpr int XRB_DEFAULT_CHUNK = 1000000;
 
-// 1 when text ends with suffix, else 0.
-int isSuffix(const char* text, const char* suffix);
-// The name without its transfer-mode suffix (".TXT", ".BIN", ".MSG", ".ERR",
-// ".OUT", ".NON"), in an area that the next call overwrites; nullptr for no
-// name or an empty one.  Names of any length are kept whole.
-char* stripSuffix(const char* name);
-// The local path of a travelling name: suffix stripped, backslashes
-// (ConvertSlashes) and the first opening parenthesis turned into slashes;
-// same area rules.
-char* localPath(const char* name);
-// Opens the local file for reading ("rb"); nullptr when it cannot be opened
+// Opens localPath(name) for reading ("rb"); nullptr when it cannot be opened
 // or is not a regular file (opened without blocking, so a FIFO cannot hold
 // the caller).
 FILE* openFile4Read(const char* name);
-// Creates the missing folders and opens the local file for writing ("wb");
+// Creates the missing folders and opens localPath(name) for writing ("wb");
 // throws XRBE-073 (folders) or XRBE-055 (file).  For the user's own names:
 // links are followed.
 FILE* openFile4Write(const char* name);
@@ -31,20 +22,6 @@ FILE* openFile4Write(const char* name);
 // read or is not a regular file.
 char* readFile(const char* name, unsigned long* length);
 
-// Where a file that the server names lands.  The local name is
-// the user's prefix followed by the server's name, converted as localPath
-// converts.  Up to the last "/" of the prefix it is the user's folder, whose
-// links are followed; the rest lies below that folder and is resolved
-// without following any symbolic link.
-struct Landing {
-    std::string folder;   // the user's folder with its "/", or "" for the current one
-    std::string below;    // the part below it, never empty
-    std::string path() const { return folder + below; }
-};
-// The one decision of where prefix + name lands.  False when the server's
-// part of the converted name is absolute, has a ".." component, or names
-// no file.
-bool landingOf(const char* prefix, const char* name, Landing& where);
 // Opens the landing for writing ("wb"), creating the missing folders below
 // the user's folder.  A symbolic link on the way or at the name, or a name
 // that is not a regular file: XRBE-055 with the path; a folder that cannot

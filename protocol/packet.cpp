@@ -57,12 +57,12 @@ uint64_t unitSize(uint32_t kind, uint32_t length) {
 }
 
 [[noreturn]] void throwInvalidPacket(long long expected, long long received) {
-    throw new TCException(msgGet(MSG_INVALID_PACKET, static_cast<int>(expected),
+    throw new TCException(msgGet(XRBE_015_INVALID_PACKET, static_cast<int>(expected),
                                  static_cast<int>(received)));
 }
 
 [[noreturn]] void throwNoMemory(unsigned long long size) {
-    throw new TCException(msgGet(MSG_NO_MEMORY, static_cast<unsigned>(size > 0xFFFFFFFFu ? 0xFFFFFFFFu : size)));
+    throw new TCException(msgGet(XRBE_057_NO_MEMORY, static_cast<unsigned>(size > 0xFFFFFFFFu ? 0xFFFFFFFFu : size)));
 }
 
 UnitWalker::UnitWalker(const unsigned char* body, uint32_t length, uint32_t start)
@@ -230,8 +230,8 @@ int Packet::recv(int sock, int expectedType, int timeout) {
     if (type == PKT_COMM && expectedType != PKT_COMM) {
         CommPacket replacing;
         if (replacing.get_commtype() == COMM_ERROR)
-            throw new TCException(msgGet(MSG_BUILD_ABORTED));
-        throw new TCException(msgGet(MSG_CONNECTION_BROKEN));
+            throw new TCException(msgGet(XRBE_016_BUILD_ABORTED));
+        throw new TCException(msgGet(XRBE_022_CONNECTION_BROKEN));
     }
     if (type != static_cast<uint32_t>(expectedType))
         throwInvalidPacket(expectedType, type);

@@ -12,7 +12,6 @@
 
 namespace {
 
-const int MSG_PROGRESS = 120;
 const uint64_t SHOWN_ABOVE = 8ull << 20;
 const double REDRAW_EVERY = 0.1;
 
@@ -104,5 +103,5 @@ std::string TransferProgress::line(const char* name, uint64_t done, long long to
             std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
         left = text;
     }
-    return msgGet(MSG_PROGRESS, name, moved.c_str(), (mib(rate) + " MiB").c_str(), left.c_str());
+    return msgGet(MSG_PROGRESS_LINE, name, moved.c_str(), (mib(rate) + " MiB").c_str(), left.c_str());
 }

@@ -24,6 +24,7 @@
 
 #include "base/NLSGlobal.h"
 #include "base/commonC.h"
+#include "base/wholeio.h"
 #include "msg/msg.h"
 #include "net/tcpfns.h"
 #include "trace/tracefmt.h"
@@ -414,16 +415,8 @@ void traceConnect()
 
 bool sendAll(char const* data, size_t len)
 {
-    while (len > 0) {
-        ssize_t n = ::send(TraceSocket, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
+    auto step = [&](size_t at, size_t left) { return ::send(TraceSocket, data + at, left, MSG_NOSIGNAL); };
+    return moveWhole(len, step) == len;
 }
 
 void readOptions()
@@ -539,7 +532,7 @@ void traceInit()
     char traceValue[AREA];
     if (getProfileVar("XRB_TRACE", traceValue) != nullptr) {
         TRACEFLAG = 1;
-        std::fputs(msgGet(26, traceValue, TraceFile), stdout);
+        std::fputs(msgGet(XRBW_001_TRACE_ENABLED, traceValue, TraceFile), stdout);
         std::fflush(stdout);
     } else {
         TRACEFLAG = 0;

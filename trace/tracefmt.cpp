@@ -54,6 +54,18 @@ void emit(Sink& out, const char* directive, T value)
 #pragma GCC diagnostic pop
 #endif
 
+// Steps over a width or a precision: "*" (true) or a run of digits (false).
+bool skipAmount(const char*& q)
+{
+    if (*q == '*') {
+        ++q;
+        return true;
+    }
+    while (*q >= '0' && *q <= '9')
+        ++q;
+    return false;
+}
+
 } // namespace
 
 size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list args)
@@ -85,25 +97,13 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
         size_t flagsLen = static_cast<size_t>(q - flagsStart);
         bool starWidth = false, starPrec = false, hasPrec = false;
         const char* widthStart = q;
-        if (*q == '*') {
-            starWidth = true;
-            ++q;
-        } else {
-            while (*q >= '0' && *q <= '9')
-                ++q;
-        }
+        starWidth = skipAmount(q);
         size_t widthLen = static_cast<size_t>(q - widthStart);
         const char* precStart = q;
         if (*q == '.') {
             hasPrec = true;
             ++q;
-            if (*q == '*') {
-                starPrec = true;
-                ++q;
-            } else {
-                while (*q >= '0' && *q <= '9')
-                    ++q;
-            }
+            starPrec = skipAmount(q);
         }
         size_t precLen = static_cast<size_t>(q - precStart);
         Len len = Len::none;

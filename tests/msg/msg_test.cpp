@@ -26,14 +26,14 @@ using MsgGet = NoFlowUnset;
 
 TEST_F(MsgGet, FlowsTraceWarningToTwoLines)
 {
-    EXPECT_STREQ(msgGet(26, "1", "trace.out"),
+    EXPECT_STREQ(msgGet(XRBW_001_TRACE_ENABLED, "1", "trace.out"),
                  "XRBW-001 Trace is enabled. This can cause significant performance\n"
                  "         degradation.\n");
 }
 
 TEST_F(MsgGet, KeepsIndentedRecoveryLines)
 {
-    EXPECT_STREQ(msgGet(47),
+    EXPECT_STREQ(msgGet(XRBE_016_BUILD_ABORTED),
                  "XRBE-016 The build server terminated the build abnormally.\n"
                  "\n"
                  "  Recovery: \n"
@@ -45,8 +45,8 @@ TEST_F(MsgGet, KeepsIndentedRecoveryLines)
 
 TEST_F(MsgGet, InsertsPositionalValuesBeforeFlowing)
 {
-    EXPECT_STREQ(msgGet(34, "-h", "-x"), "XRBE-003 Expecting value for flag -h, found -x.\n");
-    EXPECT_STREQ(msgGet(46, 3, 4),
+    EXPECT_STREQ(msgGet(XRBE_003_VALUE_EXPECTED, "-h", "-x"), "XRBE-003 Expecting value for flag -h, found -x.\n");
+    EXPECT_STREQ(msgGet(XRBE_015_INVALID_PACKET, 3, 4),
                  "XRBE-015 An internal error occurred.\n"
                  "\n"
                  "         The build server received an invalid packet from the client.\n"
@@ -62,16 +62,16 @@ TEST_F(MsgGet, InsertsPositionalValuesBeforeFlowing)
 
 TEST_F(MsgGet, TextsWithoutLeadingIdAreUnchanged)
 {
-    EXPECT_STREQ(msgGet(53), msgFormat(53));
-    EXPECT_STREQ(msgGet(113), "*** Failed *** \n");
-    EXPECT_STREQ(msgGet(114), "*** Success ***\n");
-    EXPECT_STREQ(msgGet(14, "30"), "\nXRBI-006 The command timed out after 30 seconds.\n");
+    EXPECT_STREQ(msgGet(XRBE_022_CONNECTION_BROKEN), msgFormat(XRBE_022_CONNECTION_BROKEN));
+    EXPECT_STREQ(msgGet(MSG_FAILED), "*** Failed *** \n");
+    EXPECT_STREQ(msgGet(MSG_SUCCESS), "*** Success ***\n");
+    EXPECT_STREQ(msgGet(XRBI_006_COMMAND_TIMED_OUT, "30"), "\nXRBI-006 The command timed out after 30 seconds.\n");
 }
 
 TEST_F(MsgGet, NoFlowEnvironmentKeepsTableLayout)
 {
     setenv("TC_MSG_NOFLOW", "", 1);
-    EXPECT_STREQ(msgGet(26, "1", "f"),
+    EXPECT_STREQ(msgGet(XRBW_001_TRACE_ENABLED, "1", "f"),
                  "\nXRBW-001\nTrace is enabled. This can cause significant\nperformance degradation.\n");
 }
 
@@ -137,21 +137,21 @@ TEST(MsgLoad, AppendsAndFlowsWhateverTheEnvironment)
 {
     setenv("TC_MSG_NOFLOW", "1", 1);
     char dest[2000] = "pre:";
-    EXPECT_EQ(msgLoad(dest, 34, "-a", "b"), 34);
+    EXPECT_EQ(msgLoad(dest, XRBE_003_VALUE_EXPECTED, "-a", "b"), XRBE_003_VALUE_EXPECTED);
     EXPECT_STREQ(dest, "pre:XRBE-003 Expecting value for flag -a, found b.\n");
-    msgLoad(dest, 113);
+    msgLoad(dest, MSG_FAILED);
     EXPECT_STREQ(dest, "pre:XRBE-003 Expecting value for flag -a, found b.\n*** Failed *** \n");
     unsetenv("TC_MSG_NOFLOW");
-    EXPECT_EQ(msgLoad(nullptr, 12), 12);
-    EXPECT_EQ(msgReLoad(dest, 114), 114);
+    EXPECT_EQ(msgLoad(nullptr, XRBI_004_STEP_RETURN_CODE), XRBI_004_STEP_RETURN_CODE);
+    EXPECT_EQ(msgReLoad(dest, MSG_SUCCESS), MSG_SUCCESS);
     EXPECT_STREQ(dest, "*** Success ***\n");
-    EXPECT_EQ(msgReLoad(nullptr, 7), 7);
+    EXPECT_EQ(msgReLoad(nullptr, MSG_SERVER_INFORMATION), MSG_SERVER_INFORMATION);
 }
 
 TEST(MsgCatalog, FallsBackToTheBuiltInTable)
 {
-    EXPECT_STREQ(msgRSSFormat(nullptr, 114), "*** Success ***\n");
-    EXPECT_STREQ(msgRSSFormat(const_cast<char*>("/nonexistent/x.cat"), 113), "*** Failed *** \n");
+    EXPECT_STREQ(msgRSSFormat(nullptr, MSG_SUCCESS), "*** Success ***\n");
+    EXPECT_STREQ(msgRSSFormat(const_cast<char*>("/nonexistent/x.cat"), MSG_FAILED), "*** Failed *** \n");
 
     char dir[] = "/tmp/msgcatXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -162,10 +162,10 @@ TEST(MsgCatalog, FallsBackToTheBuiltInTable)
     std::fclose(f);
     std::string cmd = "gencat " + cat + " " + src;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_STREQ(msgRSSFormat(&cat[0], 5), "catalog text %1$s");
-    EXPECT_STREQ(msgRSSFormat(&cat[0], 6), "Error reading catalog file");
+    EXPECT_STREQ(msgRSSFormat(&cat[0], XRBI_001_CLIENT_USAGE), "catalog text %1$s");
+    EXPECT_STREQ(msgRSSFormat(&cat[0], MSG_VERSION_LINE), "Error reading catalog file");
     char dest[200] = "";
-    EXPECT_EQ(msgRSSLoad(&cat[0], dest, 5, "v"), 5);
+    EXPECT_EQ(msgRSSLoad(&cat[0], dest, XRBI_001_CLIENT_USAGE, "v"), XRBI_001_CLIENT_USAGE);
     EXPECT_STREQ(dest, "catalog text v");
 
     setenv("XRB_CATALOG", cat.c_str(), 1);
@@ -182,7 +182,7 @@ TEST(MsgTable, IdsAreWellFormedAndOrdered)
 {
     std::set<std::string> seen;
     for (int n = 1; n <= MSG_COUNT; ++n) {
-        char const* t = msgFormat(n);
+        char const* t = msgFormat(static_cast<MsgId>(n));
         ASSERT_NE(t, nullptr);
         char const* id = std::strstr(t, "XRB");
         if (!id || id - t > 1)
@@ -194,15 +194,15 @@ TEST(MsgTable, IdsAreWellFormedAndOrdered)
     }
     EXPECT_EQ(seen.count("XRBE-043"), 0u);
     EXPECT_EQ(seen.size(), 15u + 7u + 78u);
-    EXPECT_STREQ(msgFormat(1), "English (Internal)");
-    EXPECT_STREQ(msgFormat(4), "|1.00||00/09/22|");
-    EXPECT_STREQ(msgFormat(0), "");
-    EXPECT_STREQ(msgFormat(MSG_COUNT + 1), "");
+    EXPECT_STREQ(msgFormat(MSG_LANGUAGE_NAME), "English (Internal)");
+    EXPECT_STREQ(msgFormat(MSG_TABLE_VERSION), "|1.00||00/09/22|");
+    EXPECT_STREQ(msgFormat(static_cast<MsgId>(0)), "");
+    EXPECT_STREQ(msgFormat(static_cast<MsgId>(MSG_COUNT + 1)), "");
     // Exact wording the client relies on, odd spacing and spelling included.
-    EXPECT_STREQ(msgFormat(37), "\nXRBE-006\nRequired parameter flag %1$s not specifed.\n");
-    EXPECT_STREQ(msgFormat(33), "\nXRBE-002\nExpecting value for flag %1$s,  found end of command string. \n");
-    EXPECT_STREQ(msgFormat(6), "\n   %1$s Version:%2$s                     \n                                         \n\n");
-    EXPECT_EQ(std::strncmp(msgFormat(5), "\nXRBI-001\nUsage:\n   %s\n      -h server@portno", 44), 0);
+    EXPECT_STREQ(msgFormat(XRBE_006_REQUIRED_FLAG), "\nXRBE-006\nRequired parameter flag %1$s not specifed.\n");
+    EXPECT_STREQ(msgFormat(XRBE_002_VALUE_AT_END), "\nXRBE-002\nExpecting value for flag %1$s,  found end of command string. \n");
+    EXPECT_STREQ(msgFormat(MSG_VERSION_LINE), "\n   %1$s Version:%2$s                     \n                                         \n\n");
+    EXPECT_EQ(std::strncmp(msgFormat(XRBI_001_CLIENT_USAGE), "\nXRBI-001\nUsage:\n   %s\n      -h server@portno", 44), 0);
 }
 
 TEST(Lang2int, KnownCodesOnly)
