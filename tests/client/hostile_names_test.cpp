@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../protocol/peer.h"
-#include "../trace/childproc.h"
+#include "../support/childproc.h"
 #include "client/conversation.h"
 #include "client/settings.h"
 #include "protocol/xrbbld.h"
