@@ -13,6 +13,7 @@ extern char const* const msgdefault[MSG_COUNT];
 
 char* msgGet(int n, ...);               // formatted and flowed; static area
 char* msgFormat(int n);                 // raw format text of message n
+// The five below are kept for completeness of the interface; the client does not call them.
 char* msgRSSFormat(char* catalog, int n);
 int msgLoad(char* dest, int n, ...);
 int vmsgLoad(char* dest, int n, va_list args);
@@ -21,6 +22,7 @@ int msgReLoad(char* dest, int n, ...);
 char* msgFlow(char* text);
 // True for a text that msgGet flows: 12 bytes or more, newline, 8-byte id, newline.
 bool msgIsFlowCandidate(char const* text);
+// The three below are kept for completeness of the interface; the client does not call them.
 void msgInit();
 int msgClose();
 int lang2int(const char* code);
