@@ -10,10 +10,13 @@ extern int singleByteCP;
 // Where mcstrtok resumes.
 extern char* tokptr;
 
+// Kept for completeness of the interface; the client does not call it.
 // Sets the locale from the environment; a locale that cannot be set ends the
 // process with status 101 after logging XRBE-042.
 void mcinit();
 
+// Kept for completeness of the interface: of the functions from here to
+// donttouch the client calls only mcisspace, mcstrchr and mcstrrchr.
 char* mbsadvance(char const* p);
 int mclen(char const* text);
 int mcisspace(char const* text);

@@ -22,6 +22,8 @@ public:
     explicit comSystem(int kind);
     ~comSystem() {}
 
+    // Kept for completeness of the interface: of the services from here to
+    // writeBufferToFile the client calls none (it uses time and diffTime).
     int copyFile(char const* from, char const* to);
     int executeCommand(char const* text);
     int deleteFile(char const* path);

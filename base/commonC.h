@@ -6,6 +6,7 @@
 
 void tcTime(tcTime_t* stamp);
 double tcDifftime(tcTime_t first, tcTime_t second);
+// These two are kept for completeness of the interface; the client does not call them.
 int tcRemoveDirectory(char const* path);
 void tcAppendMsg(char* dest, char const* src);
 

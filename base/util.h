@@ -18,6 +18,7 @@ int dirExists(char* path);                  // non-zero for a directory
 char* dirPath(char const* path);            // directory part, or null
 int makeDir(char* path, int mode);          // 0, or 1 after XRBW-004
 int makePath(char* path, int mode);         // with missing parents; 0 or 1
+// The four below are kept for completeness of the interface; the client does not call them.
 char* basePathPtr(char* path);              // after the last slash, or null
 char* basePath(char const* path);           // copy of the last component
 char* baseName(char* path);                 // after the last slash, or path

@@ -40,8 +40,21 @@ extern char pidFileName[100];
 extern FILE* pidFile;
 extern int logToScreenToo;
 
-// Assigns the defaults in the documented order and reads XRB_LANG.
+// Who gives a setting its default again after program start: main, before
+// it reads the command line, or processCmdLine, when it starts.  Every
+// setting holds its default from program start; the others keep it.
+enum class DefaultStep { ProgramStart, Main, CommandLine };
+
+// Gives the settings of that step their defaults, in the documented order,
+// from the one table of defaults.
+void assignDefaults(DefaultStep step);
+
+// main's step: the Main defaults, then XRB_LANG.
 void setDefaults();
+
+// For tests: every setting as a new process has it once main has assigned
+// its defaults (the program-start values, then setDefaults()).
+void resetSettings();
 
 // Seconds that each wait for the build server may last without progress,
 // from a value of XRB_IOTIMEOUT: a clean positive decimal number (digits

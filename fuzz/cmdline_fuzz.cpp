@@ -88,12 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
-    setDefaults();
+    resetSettings();
     resetCmdLine();
-    verbosity = 0;
-    ping = 0;
-    buildOpts = 0;
-    logToScreenToo = 1;
     int rc = processCmdLine(static_cast<int>(args.size()), argv.data());
     if (rc != 0 && rc != 1)
         std::abort();

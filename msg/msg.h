@@ -27,6 +27,7 @@ int reLoad(char* dest, int n, ...);
 template <typename... Args>
 char* msgGet(MsgId n, Args... args) { return msgcore::get(n, args...); }
 char* msgFormat(MsgId n);                 // raw format text of message n
+// The five below are kept for completeness of the interface; the client does not call them.
 char* msgRSSFormat(char* catalog, MsgId n);
 template <typename... Args>
 int msgLoad(char* dest, MsgId n, Args... args) { return msgcore::load(dest, n, args...); }
@@ -41,6 +42,7 @@ int msgReLoad(char* dest, MsgId n, Args... args) { return msgcore::reLoad(dest, 
 char* msgFlow(char* text);
 // True for a text that msgGet flows: 12 bytes or more, newline, 8-byte id, newline.
 bool msgIsFlowCandidate(char const* text);
+// The three below are kept for completeness of the interface; the client does not call them.
 void msgInit();
 int msgClose();
 int lang2int(const char* code);

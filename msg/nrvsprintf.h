@@ -11,11 +11,13 @@
 #include <cstddef>
 
 // The output area must be large enough; returns the count of characters written.
+// These two are kept for completeness of the interface; the client does not call them.
 int nrvsprintf(char* out, char const* format, ...);
 int nrvvsprintf(char* out, char const* format, va_list args);
 
 // Bounded forms: write at most size - 1 characters and the terminator (nothing
 // when size is 0); return the length the whole text would have had.
+// Kept for completeness of the interface; the client does not call it.
 int nrvsnprintf(char* out, std::size_t size, char const* format, ...);
 int nrvvsnprintf(char* out, std::size_t size, char const* format, va_list args);
 

@@ -45,9 +45,11 @@ int waitTimeout(int sock, int timeout);
 // zero-terminated text and count the bytes received, marker included.
 // Returns 0, or -1 when the peer closes, a read fails or the buffer fills
 // before the marker arrives (the buffer then holds what arrived).
+// Kept for completeness of the interface; the client does not call it.
 int RecvAll(int sock, char* buffer, int* count, int bufferSize);
 // The peer's address (dotted IPv4, or IPv6 text), always zero-terminated
 // within size bytes ("" when unknown).
+// Kept for completeness of the interface; the client does not call it.
 char* getPeer(int sock, char* out, int size);
 
 #endif

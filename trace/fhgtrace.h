@@ -13,6 +13,7 @@ void FHGTRACE(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+// Kept for completeness of the interface; the client does not call it.
 void setTrace(const void* p);
 void traceInit();
 

@@ -9,11 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "client/cmdline.h"
+#include "client/options.h"
 #include "client/settings.h"
+#include "msg/msg.h"
 
 namespace {
 
@@ -49,11 +52,7 @@ protected:
 
     void fresh()
     {
-        verbosity = 0;
-        ping = 0;
-        buildOpts = 0;
-        logToScreenToo = 1;
-        setDefaults();
+        resetSettings();
         resetCmdLine();
         fs::remove("xrbbldc.log");
     }
@@ -451,6 +450,151 @@ TEST_F(CmdLine, ListFileMustBeARegularFile)
         ASSERT_TRUE(WIFEXITED(status)) << value << ": ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 0) << value;
     }
+}
+
+// A row that can never be read, or has nowhere to put its value, is a row
+// added wrong.
+TEST(OptionTable, EveryRowIsReachableAndHasSomewhereToPutItsValues)
+{
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < optionCount; ++i) {
+        Option const& o = options[i];
+        std::string text = o.text;
+        EXPECT_TRUE(seen.insert(text).second) << text << " is in the table twice";
+        EXPECT_TRUE(text.size() >= 2 && text[0] == '-' && text[1] != '-')
+            << text << " would be taken for a value";
+        EXPECT_GT(o.code, 0) << text << ": 0 means an unknown flag";
+        if (o.arity == Arity::None)
+            continue;
+        bool stored = o.onValue != nullptr || o.fills.setting != nullptr ||
+                      (o.fills.list != nullptr && o.tag != nullptr);
+        EXPECT_TRUE(stored) << text << " takes values but keeps none";
+    }
+}
+
+// The usage text lists every flag the parser knows, and no other: "-f[t | b]"
+// stands for -f, -ft and -fb, "-l[c][a]" for -l, -lc, -la and -lca.
+TEST(OptionTable, UsageListsExactlyTheFlagsOfTheTable)
+{
+    std::string const usage = msgGet(XRBI_001_CLIENT_USAGE, "xrbbldc");
+    std::set<std::string> listed;
+    std::regex const flag("-[A-Za-z]+((\\[[^\\]]*\\])*)");
+    std::regex const group("\\[([^\\]]*)\\]");
+    std::regex const letter("[a-z]+");
+    for (std::sregex_iterator m(usage.begin(), usage.end(), flag), end; m != end; ++m) {
+        std::string const whole = (*m)[0];
+        std::vector<std::string> forms{whole.substr(0, whole.find('['))};
+        std::string const groups = (*m)[1];
+        for (std::sregex_iterator g(groups.begin(), groups.end(), group); g != end; ++g) {
+            std::vector<std::string> letters;
+            std::string const alternatives = (*g)[1];
+            for (std::sregex_iterator a(alternatives.begin(), alternatives.end(), letter); a != end; ++a)
+                letters.push_back((*a)[0]);
+            std::vector<std::string> longer;
+            for (std::string const& f : forms)
+                for (std::string const& l : letters)
+                    longer.push_back(f + l);
+            forms.insert(forms.end(), longer.begin(), longer.end());
+        }
+        listed.insert(forms.begin(), forms.end());
+    }
+    // The two letters of -l may come in either order.
+    listed.insert("-lac");
+
+    std::set<std::string> known;
+    for (std::size_t i = 0; i < optionCount; ++i)
+        known.insert(options[i].text);
+    EXPECT_EQ(listed, known);
+    EXPECT_EQ(listed.size(), 36u);
+}
+
+// How many values each flag takes, seen through the parser: a flag without a
+// value is complete alone, a one-value flag takes exactly one, a list flag
+// takes several; the last two refuse the end of the line.  -version ends
+// the process and is seen in VersionEndsWithStatusZeroEvenAfterAnError.
+TEST_F(CmdLine, EveryFlagTakesTheValuesOfItsKind)
+{
+    struct { Arity arity; std::vector<char const*> flags; } const kinds[] = {
+        {Arity::None, {"-V", "-testServer"}},
+        {Arity::One, {"-h", "-f", "-ft", "-fb", "-b", "-k", "-r", "-n", "-c", "-T", "-P", "-l", "-lc",
+                      "-la", "-lca", "-lac", "-au", "-ap", "-proclib"}},
+        {Arity::List, {"-p", "-i", "-it", "-ib", "-in", "-o", "-ob", "-ot", "-on", "-d", "-dt", "-db",
+                       "-dn", "-v"}},
+    };
+    std::set<std::string> checked{"-version"};
+    for (auto const& kind : kinds) {
+        for (char const* flag : kind.flags) {
+            checked.insert(flag);
+            std::string const f = flag;
+            // A value each flag accepts; -au keeps the guest, so no manager is asked.
+            std::string const value = f == "-c" ? "GE" : f == "-v" ? "a=b" : f == "-au" ? "GuestUser"
+                                    : f == "-h" ? "h@1" : "v";
+            std::vector<std::string> const line{"-h", "h@1", "-b", "b", f};
+            fresh();
+            int const alone = parse(line);
+            if (kind.arity == Arity::None) {
+                EXPECT_EQ(alone, 0) << f << ": " << out_;
+                continue;
+            }
+            EXPECT_EQ(alone, 1) << f;
+            EXPECT_NE(out_.find("XRBE-002 Expecting value for flag " + f + ","), std::string::npos)
+                << f << ": " << out_;
+
+            std::vector<std::string> two = line;
+            two.insert(two.end(), {value, value});
+            fresh();
+            int const twice = parse(two);
+            if (kind.arity == Arity::List) {
+                EXPECT_EQ(twice, 0) << f << ": " << out_;
+            } else {
+                EXPECT_EQ(twice, 1) << f;
+                EXPECT_NE(out_.find("XRBE-001 Expecting a valid flag, found '" + value + "'"),
+                          std::string::npos)
+                    << f << ": " << out_;
+            }
+        }
+    }
+    std::set<std::string> known;
+    for (std::size_t i = 0; i < optionCount; ++i)
+        known.insert(options[i].text);
+    EXPECT_EQ(checked, known) << "a flag whose kind this test does not know";
+}
+
+// A test's reset gives back what a new process has once main has assigned
+// its defaults, also the settings only program start assigns.
+TEST(Settings, ResetGivesEverySettingItsDefault)
+{
+    unsetenv("XRB_LANG");
+    verbosity = 3;
+    ping = 2;
+    buildOpts = 5;
+    logToScreenToo = 0;
+    buildUserid = "someone";
+    buildPassword = "pw";
+    buildProclib = "LIB";
+    nlsLanguage = "deu";
+    peerVersion = "9.9";
+    timeout = "99";
+    logFileName = "/dev/null";
+    resetSettings();
+    EXPECT_EQ(verbosity, 0);
+    EXPECT_EQ(ping, 0);
+    EXPECT_EQ(buildOpts, 0);
+    EXPECT_EQ(logToScreenToo, 1);
+    EXPECT_STREQ(buildUserid, "GuestUser");
+    EXPECT_STREQ(buildPassword, "");
+    EXPECT_STREQ(buildProclib, "");
+    EXPECT_STREQ(nlsLanguage, "enu");
+    EXPECT_STREQ(peerVersion, "");
+    EXPECT_STREQ(timeout, "10");
+    EXPECT_STREQ(logFileName, "xrbbldc.log");
+    EXPECT_STREQ(myVersion, "1.0.4.0.QVX");
+
+    setenv("XRB_LANG", "deu", 1);
+    resetSettings();
+    EXPECT_STREQ(nlsLanguage, "deu");
+    unsetenv("XRB_LANG");
+    resetSettings();
 }
 
 } // namespace
