@@ -2,25 +2,16 @@
 #ifndef XRB_PROTOCOL_AUTHPACKET_H
 #define XRB_PROTOCOL_AUTHPACKET_H
 
-#include "protocol/ownedtext.h"
-#include "protocol/packet.h"
+#include "protocol/textpairpacket.h"
 
-class AuthPacket : public Packet {
+class AuthPacket : public TextPairPacket {
 public:
     AuthPacket(const char* userid, const char* password);
     // Asks the peer for credentials (COMM_REQ_AUTH) and receives them.
     explicit AuthPacket(int sock);
 
-    void buildXmit();
-    int send(int sock, int encipher);
-    void parse();
-
-    char* get_userid() { return userid.get(); }
-    char* get_password() { return password.get(); }
-
-private:
-    OwnedText userid;
-    OwnedText password;
+    char* get_userid() { return first.get(); }
+    char* get_password() { return second.get(); }
 };
 
 #endif

@@ -58,6 +58,22 @@ int keepRegular(int fd, struct stat& st) {
     return fd;
 }
 
+// Moves n bytes with one call after another of step(done), which moves
+// some of what is left; stops at the end of a file or a failure.
+template <class Step>
+size_t whole(size_t n, Step step) {
+    size_t done = 0;
+    while (done < n) {
+        ssize_t k = step(done);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0)
+            break;
+        done += static_cast<size_t>(k);
+    }
+    return done;
+}
+
 FILE* openRegular(const char* path, const char* mode) {
     struct stat st;
     int fd = keepRegular(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | LARGE_FILE), st);
@@ -210,6 +226,14 @@ int openUserFolder(const std::string& folder, bool create) {
 
 }  // namespace
 
+size_t readWhole(int fd, char* bytes, size_t n) {
+    return whole(n, [&](size_t done) { return ::read(fd, bytes + done, n - done); });
+}
+
+size_t writeWhole(int fd, const char* bytes, size_t n) {
+    return whole(n, [&](size_t done) { return ::write(fd, bytes + done, n - done); });
+}
+
 int isSuffix(const char* text, const char* suffix) {
     if (!text || !suffix)
         return 0;
@@ -308,15 +332,7 @@ char* readFile(const char* name, unsigned long* length) {
         readBufferSize = want;
     }
     // A file that shrank meanwhile yields what could be read.
-    unsigned long got = 0;
-    while (got < want) {
-        ssize_t n = ::read(fd, readBuffer + got, want - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<unsigned long>(n);
-    }
+    unsigned long got = readWhole(fd, readBuffer, want);
     ::close(fd);
     if (length)
         *length = got;

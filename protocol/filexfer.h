@@ -8,6 +8,11 @@
 
 constexpr int XRB_DEFAULT_CHUNK = 1000000;
 
+// Read or write n bytes at fd, again after an interruption; the count
+// that moved before the end of the file or a failure.
+size_t readWhole(int fd, char* bytes, size_t n);
+size_t writeWhole(int fd, const char* bytes, size_t n);
+
 // 1 when text ends with suffix, else 0.
 int isSuffix(const char* text, const char* suffix);
 // The name without its transfer-mode suffix (".TXT", ".BIN", ".MSG", ".ERR",

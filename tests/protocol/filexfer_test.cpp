@@ -48,7 +48,8 @@ int serveFile(int fd, const std::string& local) {
     FILE* f = openFile4Read(local.c_str());
     if (!f)
         return 3;
-    FileBulkPacket(name.c_str(), f).sendBulk(fd, 0);
+    FileBulkPacket bulk(name.c_str(), f);
+    sendBulk(fd, bulk, 0);
     return 0;
 }
 
@@ -167,7 +168,8 @@ TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     });
     close(report[1]);
     CommPacket(COMM_REQ_FILE, "in.BIN").send(sp.a, 0);
-    FileBulkPacket("in.BIN", openFile4Read(path("in.BIN").c_str())).sendBulk(sp.a, 0);
+    FileBulkPacket bulk("in.BIN", openFile4Read(path("in.BIN").c_str()));
+    sendBulk(sp.a, bulk, 0);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readExactly(report[0], 14), "10/0 10/0 5/1 ");
     // Both acknowledgements were consumed by the sender: nothing is left over.
@@ -182,7 +184,7 @@ TEST_F(FileXfer, ReceiveWritesEveryChunk) {
     std::string src = path("src.TXT");
     pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
     FileBulkPacket got("copy.TXT", openFile4Write(path("copy.TXT").c_str()));
-    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
+    EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
     EXPECT_EQ(got.get_length(), 5u);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readText("copy"), content);
@@ -199,7 +201,7 @@ TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
     std::string src = path("src.BIN");
     pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
     FileBulkPacket got("copy.BIN", openFile4Write(path("copy.BIN").c_str()));
-    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
+    EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
     EXPECT_EQ(got.get_length(), 7u);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readText("copy"), content);
@@ -212,7 +214,7 @@ TEST_F(FileXfer, EmptyFile) {
     pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
     writeText("old", "old contents");
     FileBulkPacket got("empty.BIN", openFile4Write(path("old.BIN").c_str()));
-    got.recvBulk(sp.a, 0);
+    recvBulk(sp.a, got, 0);
     EXPECT_EQ(got.get_length(), 0u);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readText("old"), "");
@@ -229,7 +231,8 @@ TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement) {
     });
     close(report[1]);
     // Would wait for an acknowledgement that never comes if it asked for one.
-    FileBulkPacket("ten.BIN", openFile4Read(path("ten.BIN").c_str())).sendBulk(sp.a, 0);
+    FileBulkPacket bulk("ten.BIN", openFile4Read(path("ten.BIN").c_str()));
+    sendBulk(sp.a, bulk, 0);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readExactly(report[0], 5), "10/1 ");
     close(report[0]);
@@ -248,7 +251,7 @@ TEST_F(FileXfer, ShortWriteAbortsTheSender) {
     FILE* full = std::fopen("/dev/full", "wb");
     ASSERT_NE(full, nullptr);
     FileBulkPacket got("out.BIN", full);
-    std::string text = thrownText([&] { got.recvBulk(sp.a, 0); });
+    std::string text = thrownText([&] { recvBulk(sp.a, got, 0); });
     EXPECT_NE(text.find("XRBE-055"), std::string::npos);
     EXPECT_NE(text.find("out"), std::string::npos);
     EXPECT_EQ(waitPeer(pid), 0);
@@ -280,7 +283,7 @@ TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
             return 0;
         });
         FileBulkPacket got(name, openFile4Write(path(name).c_str()));
-        EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "") << name;
+        EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "") << name;
         EXPECT_EQ(got.get_length(), 0u) << name;
         EXPECT_EQ(waitPeer(pid), 0) << name;
         EXPECT_EQ(readText("gap"), "abc") << name;
