@@ -9,6 +9,8 @@ XmitBuffer xmitBuffer;
 char* const& global_xmit_buffer = XmitBuffer::startOf(xmitBuffer);
 uint32_t const& global_xmit_buf_len = XmitBuffer::capacityOf(xmitBuffer);
 
+XmitBuffer::~XmitBuffer() { std::free(bytes_); }
+
 void XmitBuffer::allocate() {
     if (bytes_)
         return;

@@ -16,6 +16,7 @@ constexpr uint32_t XMIT_MAX_BODY = 0x7FFF0000u;
 class XmitBuffer {
 public:
     constexpr XmitBuffer() : bytes_(nullptr), capacity_(0) {}
+    ~XmitBuffer();
     XmitBuffer(XmitBuffer const&) = delete;
     XmitBuffer& operator=(XmitBuffer const&) = delete;
 
