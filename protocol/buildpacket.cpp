@@ -8,21 +8,6 @@
 #include "protocol/reader.h"
 
 namespace {
-const int TAG_SCRIPT_NAME = 101;
-const int TAG_SCRIPT_FILE = 102;
-const int TAG_SCRIPT_TYPE = 105;
-const int TAG_GOOD_RC = 106;
-const int TAG_TIMEOUT = 107;
-const int TAG_PARMS = 108;
-const int TAG_GOOD_COND = 109;
-const int TAG_INCLUDE = 110;
-const int TAG_INPUT = 111;
-const int TAG_OUTPUT = 112;
-const int TAG_VAR = 113;
-const int TAG_LOCATION = 115;
-const int TAG_OPTIONS = 116;
-const int TAG_PROCLIB = 117;
-
 const int DEFAULT_RECEIVED_SCRIPT_TYPE = 26;
 
 void dumpList(List* list) {
@@ -96,21 +81,22 @@ char* BuildPacket::next(List* list) {
     return list->getItem();
 }
 
+// The units in the order they travel; tags 103, 104 and 114 are unused.
 void BuildPacket::fields(UnitFields& f) {
-    f.list(TAG_INPUT, UNIT_NLSTEXT, inputs);
-    f.list(TAG_INCLUDE, UNIT_NLSTEXT, includes);
-    f.list(TAG_OUTPUT, UNIT_NLSTEXT, outputs);
-    f.list(TAG_VAR, UNIT_NLSTEXT, vars);
-    f.text(TAG_SCRIPT_NAME, UNIT_NLSTEXT, buildScriptName);
-    f.text(TAG_SCRIPT_FILE, UNIT_NLSTEXT, buildScriptFileName);
-    f.number(TAG_GOOD_RC, goodRc);
-    f.number(TAG_TIMEOUT, timeout);
-    f.number(TAG_OPTIONS, opts);
-    f.number(TAG_SCRIPT_TYPE, buildScriptType);
-    f.text(TAG_GOOD_COND, UNIT_TEXT, goodCond);
-    f.text(TAG_PARMS, UNIT_NLSTEXT, buildParms);
-    f.optionalText(TAG_PROCLIB, UNIT_TEXT, proclib);
-    f.text(TAG_LOCATION, UNIT_NLSTEXT, buildLoc);
+    f.list(111, UNIT_NLSTEXT, inputs);
+    f.list(110, UNIT_NLSTEXT, includes);
+    f.list(112, UNIT_NLSTEXT, outputs);
+    f.list(113, UNIT_NLSTEXT, vars);
+    f.text(101, UNIT_NLSTEXT, buildScriptName);
+    f.text(102, UNIT_NLSTEXT, buildScriptFileName);
+    f.number(106, goodRc);
+    f.number(107, timeout);
+    f.number(116, opts);
+    f.number(105, buildScriptType);
+    f.text(109, UNIT_TEXT, goodCond);
+    f.text(108, UNIT_NLSTEXT, buildParms);
+    f.optionalText(117, UNIT_TEXT, proclib);
+    f.text(115, UNIT_NLSTEXT, buildLoc);
 }
 
 void BuildPacket::parse() {

@@ -1,5 +1,6 @@
-// TextPairPacket: the shape of a packet that carries two texts of kind 1
-// (the credentials, the code pages).
+// The packets that carry two texts of kind 1: AuthPacket (user id and
+// password; the one packet sent enciphered) and LocalePacket (the names of
+// the client's and the server's code pages).
 #ifndef XRB_PROTOCOL_TEXTPAIRPACKET_H
 #define XRB_PROTOCOL_TEXTPAIRPACKET_H
 
@@ -27,6 +28,22 @@ protected:
 
 private:
     const Shape& shape;
+};
+
+// The second constructor of each asks the peer for the packet
+// (COMM_REQ_AUTH, COMM_REQ_LOCALE) and receives it.
+struct AuthPacket : TextPairPacket {
+    AuthPacket(const char* userid, const char* password);
+    explicit AuthPacket(int sock);
+    char* get_userid() { return first.get(); }
+    char* get_password() { return second.get(); }
+};
+
+struct LocalePacket : TextPairPacket {
+    LocalePacket(const char* clientCodepage, const char* serverCodepage);
+    explicit LocalePacket(int sock);
+    char* get_clientCodepage() { return first.get(); }
+    char* get_serverCodepage() { return second.get(); }
 };
 
 #endif

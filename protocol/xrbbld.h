@@ -6,8 +6,6 @@
 #include "protocol/packet.h"
 #include "protocol/commpacket.h"
 #include "protocol/textpairpacket.h"
-#include "protocol/authpacket.h"
-#include "protocol/localepacket.h"
 #include "protocol/buildpacket.h"
 #include "protocol/buildrespacket.h"
 #include "protocol/bindatapacket.h"

@@ -13,6 +13,20 @@
 
 namespace {
 
+// Peer that serves one file: waits for the request, then sends it.
+int serveFile(int fd, const std::string& local) {
+    CommPacket request(fd, 0);
+    if (request.get_commtype() != COMM_REQ_FILE)
+        return 2;
+    std::string name = request.get_strdata();
+    FILE* f = openFile4Read(local.c_str());
+    if (!f)
+        return 3;
+    FileBulkPacket bulk(name.c_str(), f);
+    sendBulk(fd, bulk, 0);
+    return 0;
+}
+
 class FileXfer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,22 +50,22 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
+    // A peer serves content as src<suffix>; it is fetched into copy<suffix>,
+    // whose last chunk has lastLength bytes.
+    void expectFetched(const std::string& content, const std::string& suffix, uint32_t lastLength) {
+        writeText("src", content);
+        SocketPair sp;
+        std::string src = path("src" + suffix);
+        pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+        std::string copy = "copy" + suffix;
+        FileBulkPacket got(copy.c_str(), openFile4Write(path(copy).c_str()));
+        EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
+        EXPECT_EQ(got.get_length(), lastLength);
+        EXPECT_EQ(waitPeer(pid), 0);
+        EXPECT_EQ(readText("copy"), content);
+    }
     std::string dir;
 };
-
-// Peer that serves one file: waits for the request, then sends it.
-int serveFile(int fd, const std::string& local) {
-    CommPacket request(fd, 0);
-    if (request.get_commtype() != COMM_REQ_FILE)
-        return 2;
-    std::string name = request.get_strdata();
-    FILE* f = openFile4Read(local.c_str());
-    if (!f)
-        return 3;
-    FileBulkPacket bulk(name.c_str(), f);
-    sendBulk(fd, bulk, 0);
-    return 0;
-}
 
 // Peer that receives chunks by hand, records "length/last" per chunk, and
 // acknowledges each non-final chunk unless told not to.
@@ -177,18 +191,7 @@ TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     close(report[0]);
 }
 
-TEST_F(FileXfer, ReceiveWritesEveryChunk) {
-    std::string content = "0123456789abcdefghijKLMNO";
-    writeText("src", content);
-    SocketPair sp;
-    std::string src = path("src.TXT");
-    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
-    FileBulkPacket got("copy.TXT", openFile4Write(path("copy.TXT").c_str()));
-    EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
-    EXPECT_EQ(got.get_length(), 5u);
-    EXPECT_EQ(waitPeer(pid), 0);
-    EXPECT_EQ(readText("copy"), content);
-}
+TEST_F(FileXfer, ReceiveWritesEveryChunk) { expectFetched("0123456789abcdefghijKLMNO", ".TXT", 5); }
 
 // Binary chunks are written from the packet buffer, which the acknowledgement
 // after each chunk reuses: every chunk must reach the file before that.
@@ -196,15 +199,7 @@ TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
     std::string content;
     for (int i = 0; i < 47; ++i)
         content += static_cast<char>(i * 37);
-    writeText("src", content);
-    SocketPair sp;
-    std::string src = path("src.BIN");
-    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
-    FileBulkPacket got("copy.BIN", openFile4Write(path("copy.BIN").c_str()));
-    EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
-    EXPECT_EQ(got.get_length(), 7u);
-    EXPECT_EQ(waitPeer(pid), 0);
-    EXPECT_EQ(readText("copy"), content);
+    expectFetched(content, ".BIN", 7);
 }
 
 TEST_F(FileXfer, EmptyFile) {
