@@ -170,6 +170,7 @@ void sendBulk(int sock, FileBulkPacket& packet, int conversion) {
 }
 
 void recvBulk(int sock, FileBulkPacket& packet, int conversion) {
+    // Until a chunk says otherwise, it is not the last.
     packet.set_chunk(packet.get_length(), 0);
     std::string asked(packet.get_name() ? packet.get_name() : "");
     TRACE("Enter FileBulkPacket::recvBulk. File name is %s", asked.c_str());

@@ -200,15 +200,15 @@ void UnitFields::list(int tag, int kind, List* field) {
 
 Packet::Packet() : Packet(0) {}
 
-Packet::Packet(unsigned packetType)
-    : type(packetType), bodyLength(0), unitCursor(0), outside{0, nullptr, 0}, mayLeaveOutside(false) {
+Packet::Packet(unsigned type)
+    : packetType(type), bodyLength(0), unitCursor(0), outside{0, nullptr, 0}, mayLeaveOutside(false) {
     xmitBuffer.allocate();
 }
 
 void Packet::buildXmit() {
-    if (!type)
+    if (!packetType)
         return;
-    xmitInit(type);
+    xmitInit(packetType);
     UnitFields building(*this, nullptr);
     fields(building);
     xmitAddEnd();
@@ -223,12 +223,12 @@ void Packet::parse() {
     }
 }
 
-void Packet::xmitInit(unsigned packetType) {
+void Packet::xmitInit(unsigned type) {
     xmitBuffer.allocate();
     bodyLength = 0;
     unitCursor = 0;
     outside = Outside{0, nullptr, 0};
-    xmitAddUnit(static_cast<int>(packetType), sizeof VERSION_TEXT, VERSION_TEXT, UNIT_TEXT);
+    xmitAddUnit(static_cast<int>(type), sizeof VERSION_TEXT, VERSION_TEXT, UNIT_TEXT);
 }
 
 void Packet::bumpXmitBuf(uint64_t size) { xmitBuffer.reserve(round8(size) + bodyLength + UNIT_HEADER_SIZE); }
@@ -331,7 +331,7 @@ ReceivedBody Packet::recv(int sock, int expectedType, int timeout) {
 }
 
 void Packet::receive(int sock) {
-    recv(sock, static_cast<int>(type), 0);
+    recv(sock, static_cast<int>(packetType), 0);
     parse();
 }
 

@@ -201,7 +201,7 @@ protected:
 private:
     int transmit(int sock, int encipher);
 
-    unsigned type;
+    unsigned packetType;
     uint32_t bodyLength;
     uint32_t unitCursor;
     // The block of an xmitAddBytes unit that stays outside the buffer: its
@@ -214,9 +214,9 @@ private:
     bool mayLeaveOutside;
 };
 
-// Sends the packet the way control packets travel: a failure is not
-// reported here but shows at the next receive on the socket; only a wait
-// that ran out throws.  The transport's result, or -1.
+// Sends the packet in clear the way control packets travel: a failure is
+// not reported here but shows at the next receive on the socket; only a
+// wait that ran out throws.  The transport's result, or -1.
 int sendUnchecked(Packet& packet, int sock);
 
 #endif
