@@ -17,8 +17,8 @@
 #include "base/tcexp.h"
 #include "base/util.h"
 #include "msg/msg.h"
-#include "protocol/packet.h"
 #include "protocol/wiremsg.h"
+#include "protocol/xmitbuffer.h"
 #include "trace/fhgtrace.h"
 
 #define TRACE(...) XRB_TRACE_AT("xrbbld", __VA_ARGS__)
