@@ -63,7 +63,7 @@ void fetchOutputFiles(int sock)
         XRB_TRACE_AT("xrbbldc", "Retrieving output file '%s'", wire.c_str());
         FILE* file = openFile4Write(local.c_str());
         FileBulkPacket bulk(wire.c_str(), file);
-        bulk.recvBulk(sock, 0);
+        recvBulk(sock, bulk, 0);
         warnIfEmpty(bulk, local.c_str());
     }
 }
@@ -88,7 +88,7 @@ void fetchMessageFiles(int sock, char const* list)
         _talk("   %d:%s\n", i, shown.c_str());
         FILE* file = openLanding4Write(where);
         FileBulkPacket bulk(wire.c_str(), file);
-        bulk.recvBulk(sock, 0);
+        recvBulk(sock, bulk, 0);
         warnIfEmpty(bulk, local.c_str());
         if (isSuffix(local.c_str(), ".OUT"))
             printMessageFile(where, stdout);
@@ -104,7 +104,7 @@ void closeSession(int sock)
     // stands.
     try {
         CommPacket end(COMM_END);
-        end.send(sock, 0);
+        sendUnchecked(end, sock);
         CommPacket reply(sock, 0);
     } catch (TCException* e) {
         delete e;
@@ -144,7 +144,7 @@ int runResultPhase(int sock)
     int status = 0;
     try {
         CommPacket ask(COMM_REQ_RESULT);
-        ask.send(sock, 0);
+        sendUnchecked(ask, sock);
 
         BuildResPacket result(sock);
         // Both texts stay in the packet, which lives to the end of the phase.

@@ -31,7 +31,7 @@ void sendStart(int sock, int timeoutValue)
     CommPacket start(COMM_START);
     start.set_strdata(nlsLanguage);
     start.set_intdata(timeoutValue);
-    start.send(sock, 0);
+    sendUnchecked(start, sock);
 }
 
 // The words (runs of bytes above 32) of a list, last first, in one pass:
@@ -126,7 +126,7 @@ private:
 Step refuseRequest(int sock, MsgId message, char const* name)
 {
     CommPacket refusal(COMM_ERROR);
-    refusal.send(sock, 0);
+    sendUnchecked(refusal, sock);
     char const* shown = stripSuffix(name);
     Error("%s", msgGet(message, shown != nullptr ? shown : ""));
     return Step::failed;
@@ -153,7 +153,7 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
     FILE* file = openFile4Read(local->c_str());
     if (file != nullptr) {
         FileBulkPacket bulk(name.c_str(), file);
-        bulk.sendBulk(sock, 0);
+        sendBulk(sock, bulk, 0);
         return Step::next;
     }
     return refuseRequest(sock, XRBE_017_FILE_NOT_FOUND, withSlashes(*local).c_str());
@@ -219,7 +219,7 @@ int runServerTest(int sock)
     try {
         CommPacket request(COMM_PING);
         request.set_strdata(nlsLanguage);
-        request.send(sock, 0);
+        sendUnchecked(request, sock);
 
         CommPacket reply(sock, 0);
         if (reply.get_commtype() == COMM_NONE) {

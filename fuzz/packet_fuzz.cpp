@@ -20,7 +20,7 @@ void receiveAs(unsigned which, int fd) {
     case 3: { BuildPacket p(fd); for (char* s = p.get_firstInput(); s; s = p.get_nextInput()) {} break; }
     case 4: { BuildResPacket p(fd); (void)p.get_builderMsg(); break; }
     case 5: { binDataPacket p(fd); (void)p.get_length(); break; }
-    case 6: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recvBulk(fd, 0); break; }
+    case 6: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); recvBulk(fd, p, 0); break; }
     case 7: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recv(fd, PKT_FILEBULK, 0); p.parse(); break; }
     default: {
         // A text file written for real, so the write path runs too.
@@ -28,7 +28,7 @@ void receiveAs(unsigned which, int fd) {
         if (sink == nullptr)
             break;
         FileBulkPacket p("f.TXT", sink);
-        p.recvBulk(fd, 1);
+        recvBulk(fd, p, 1);
         break;
     }
     }

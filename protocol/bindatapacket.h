@@ -12,15 +12,13 @@ public:
     binDataPacket();
     explicit binDataPacket(int sock);
 
-    void buildXmit();
-    int send(int sock, int encipher);
-    void parse();
+    uint32_t get_length() const { return static_cast<uint32_t>(data.size()); }
+    const char* get_data() const { return data.empty() ? nullptr : data.data(); }
 
-    uint32_t get_length() const { return length; }
-    const char* get_data() const { return length ? data.data() : nullptr; }
+protected:
+    void fields(UnitFields& f) override;
 
 private:
-    uint32_t length;
     std::vector<char> data;
 };
 

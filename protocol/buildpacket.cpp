@@ -8,28 +8,7 @@
 #include "protocol/reader.h"
 
 namespace {
-const int TAG_SCRIPT_NAME = 101;
-const int TAG_SCRIPT_FILE = 102;
-const int TAG_SCRIPT_TYPE = 105;
-const int TAG_GOOD_RC = 106;
-const int TAG_TIMEOUT = 107;
-const int TAG_PARMS = 108;
-const int TAG_GOOD_COND = 109;
-const int TAG_INCLUDE = 110;
-const int TAG_INPUT = 111;
-const int TAG_OUTPUT = 112;
-const int TAG_VAR = 113;
-const int TAG_LOCATION = 115;
-const int TAG_OPTIONS = 116;
-const int TAG_PROCLIB = 117;
-
 const int DEFAULT_RECEIVED_SCRIPT_TYPE = 26;
-
-void addList(Packet& p, List* list, int tag, void (Packet::*add)(int, const char*, int)) {
-    list->reset();
-    for (char* item = list->getItem(); item; list->next(), item = list->getItem())
-        (p.*add)(tag, item, UNIT_NLSTEXT);
-}
 
 void dumpList(List* list) {
     list->reset();
@@ -46,7 +25,7 @@ void backslashesToSlashes(char* text) {
 
 BuildPacket::BuildPacket(const char* scriptName, const char* scriptFileName, int scriptType,
                          const char* loc, const char* cond, int rc, int timeoutValue, int options)
-    : buildScriptType(scriptType), goodRc(rc), timeout(timeoutValue), opts(options),
+    : Packet(PKT_BUILD), buildScriptType(scriptType), goodRc(rc), timeout(timeoutValue), opts(options),
       includes(new List), inputs(new List), outputs(new List), vars(new List) {
     buildScriptName.set(scriptName);
     buildScriptFileName.set(scriptFileName);
@@ -55,13 +34,12 @@ BuildPacket::BuildPacket(const char* scriptName, const char* scriptFileName, int
 }
 
 BuildPacket::BuildPacket(int sock)
-    : buildScriptType(DEFAULT_RECEIVED_SCRIPT_TYPE), goodRc(0), timeout(0), opts(0),
+    : Packet(PKT_BUILD), buildScriptType(DEFAULT_RECEIVED_SCRIPT_TYPE), goodRc(0), timeout(0), opts(0),
       includes(new List), inputs(new List), outputs(new List), vars(new List) {
     goodCond.set("");
     try {
-        CommPacket(COMM_REQ_BUILD).send(sock, 0);
-        recv(sock, PKT_BUILD, 0);
-        parse();
+        requestPacket(sock, COMM_REQ_BUILD);
+        receive(sock);
     } catch (...) {
         delete includes;
         delete inputs;
@@ -103,84 +81,27 @@ char* BuildPacket::next(List* list) {
     return list->getItem();
 }
 
-void BuildPacket::buildXmit() {
-    xmitInit(PKT_BUILD);
-    addList(*this, inputs, TAG_INPUT, &Packet::xmitAddText);
-    addList(*this, includes, TAG_INCLUDE, &Packet::xmitAddText);
-    addList(*this, outputs, TAG_OUTPUT, &Packet::xmitAddText);
-    addList(*this, vars, TAG_VAR, &Packet::xmitAddText);
-    xmitAddText(TAG_SCRIPT_NAME, buildScriptName.text(), UNIT_NLSTEXT);
-    xmitAddText(TAG_SCRIPT_FILE, buildScriptFileName.text(), UNIT_NLSTEXT);
-    xmitAddInt(TAG_GOOD_RC, goodRc);
-    xmitAddInt(TAG_TIMEOUT, timeout);
-    xmitAddInt(TAG_OPTIONS, opts);
-    xmitAddInt(TAG_SCRIPT_TYPE, buildScriptType);
-    xmitAddText(TAG_GOOD_COND, goodCond.text(), UNIT_TEXT);
-    xmitAddText(TAG_PARMS, buildParms.text(), UNIT_NLSTEXT);
-    if (proclib.present())
-        xmitAddText(TAG_PROCLIB, proclib.text(), UNIT_TEXT);
-    xmitAddText(TAG_LOCATION, buildLoc.text(), UNIT_NLSTEXT);
-    xmitAddEnd();
-}
-
-int BuildPacket::send(int sock, int encipherBody) {
-    buildXmit();
-    return Packet::send(sock, encipherBody);
+// The units in the order they travel; tags 103, 104 and 114 are unused.
+void BuildPacket::fields(UnitFields& f) {
+    f.list(111, UNIT_NLSTEXT, inputs);
+    f.list(110, UNIT_NLSTEXT, includes);
+    f.list(112, UNIT_NLSTEXT, outputs);
+    f.list(113, UNIT_NLSTEXT, vars);
+    f.text(101, UNIT_NLSTEXT, buildScriptName);
+    f.text(102, UNIT_NLSTEXT, buildScriptFileName);
+    f.number(106, goodRc);
+    f.number(107, timeout);
+    f.number(116, opts);
+    f.number(105, buildScriptType);
+    f.text(109, UNIT_TEXT, goodCond);
+    f.text(108, UNIT_NLSTEXT, buildParms);
+    f.optionalText(117, UNIT_TEXT, proclib);
+    f.text(115, UNIT_NLSTEXT, buildLoc);
 }
 
 void BuildPacket::parse() {
-    UnitWalker walker = units();
-    Unit u;
-    OwnedText item;
-    while (walker.next(u)) {
-        switch (u.tag) {
-        case TAG_SCRIPT_NAME:
-            buildScriptName.setBytes(u.data, u.length);
-            backslashesToSlashes(buildScriptName.get());
-            break;
-        case TAG_SCRIPT_FILE:
-            buildScriptFileName.setBytes(u.data, u.length);
-            break;
-        case TAG_SCRIPT_TYPE:
-            buildScriptType = unitInt(u);
-            break;
-        case TAG_GOOD_RC:
-            goodRc = unitInt(u);
-            break;
-        case TAG_TIMEOUT:
-            timeout = unitInt(u);
-            break;
-        case TAG_PARMS:
-            buildParms.setBytes(u.data, u.length);
-            break;
-        case TAG_GOOD_COND:
-            goodCond.setBytes(u.data, u.length);
-            break;
-        case TAG_INCLUDE:
-        case TAG_INPUT:
-        case TAG_OUTPUT:
-        case TAG_VAR: {
-            item.setBytes(u.data, u.length);
-            List* list = u.tag == TAG_INCLUDE ? includes
-                       : u.tag == TAG_INPUT   ? inputs
-                       : u.tag == TAG_OUTPUT  ? outputs
-                                              : vars;
-            list->addElem(item.text());
-            break;
-        }
-        case TAG_LOCATION:
-            buildLoc.setBytes(u.data, u.length);
-            break;
-        case TAG_OPTIONS:
-            opts = unitInt(u);
-            break;
-        case TAG_PROCLIB:
-            proclib.setBytes(u.data, u.length);
-            break;
-        default:
-            break;
-        }
-    }
+    Packet::parse();
+    backslashesToSlashes(buildScriptName.get());
 }
 
 void BuildPacket::dump() {

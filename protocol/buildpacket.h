@@ -24,9 +24,7 @@ public:
     void set_parms(const char* text);      // only the first call counts
     void set_proclib(const char* text);    // an empty text changes nothing
 
-    void buildXmit();
-    int send(int sock, int encipher);
-    void parse();
+    void parse() override;
     void dump();
 
     char* get_buildScriptName() { return buildScriptName.get(); }
@@ -48,6 +46,9 @@ public:
     char* get_nextOutput() { return next(outputs); }
     char* get_firstVar() { return first(vars); }
     char* get_nextVar() { return next(vars); }
+
+protected:
+    void fields(UnitFields& f) override;
 
 private:
     static char* first(List* list);

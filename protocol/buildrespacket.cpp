@@ -11,11 +11,10 @@ const int TAG_MESSAGES = 302;
 const int TAG_MSGFILES = 303;
 }  // namespace
 
-BuildResPacket::BuildResPacket() : result(0), builderMsgLen(0) {}
+BuildResPacket::BuildResPacket() : Packet(PKT_BUILDRES), result(0), builderMsgLen(0) {}
 
-BuildResPacket::BuildResPacket(int sock) : result(0), builderMsgLen(0) {
-    recv(sock, PKT_BUILDRES, 0);
-    parse();
+BuildResPacket::BuildResPacket(int sock) : Packet(PKT_BUILDRES), result(0), builderMsgLen(0) {
+    receive(sock);
 }
 
 void BuildResPacket::set_msg(const char* text, int len) {
@@ -33,36 +32,8 @@ void BuildResPacket::set_msg(const char* text, int len) {
 
 void BuildResPacket::set_msgfiles(const char* text) { msgfiles.set(text); }
 
-void BuildResPacket::buildXmit() {
-    xmitInit(PKT_BUILDRES);
-    xmitAddInt(TAG_RESULT, result);
-    xmitAddText(TAG_MESSAGES, builderMsg.text(), UNIT_NLSTEXT);
-    if (msgfiles.present())
-        xmitAddText(TAG_MSGFILES, msgfiles.text(), UNIT_TEXT);
-    xmitAddEnd();
-}
-
-int BuildResPacket::send(int sock, int encipherBody) {
-    buildXmit();
-    return Packet::send(sock, encipherBody);
-}
-
-void BuildResPacket::parse() {
-    UnitWalker walker = units();
-    Unit u;
-    while (walker.next(u)) {
-        switch (u.tag) {
-        case TAG_RESULT:
-            result = unitInt(u);
-            break;
-        case TAG_MESSAGES:
-            builderMsg.setBytes(u.data, u.length);
-            break;
-        case TAG_MSGFILES:
-            msgfiles.setBytes(u.data, u.length);
-            break;
-        default:
-            break;
-        }
-    }
+void BuildResPacket::fields(UnitFields& f) {
+    f.number(TAG_RESULT, result);
+    f.text(TAG_MESSAGES, UNIT_NLSTEXT, builderMsg);
+    f.optionalText(TAG_MSGFILES, UNIT_TEXT, msgfiles);
 }

@@ -11,10 +11,6 @@ public:
     // Receives the result; the caller has sent COMM_REQ_RESULT.
     explicit BuildResPacket(int sock);
 
-    void buildXmit();
-    int send(int sock, int encipher);
-    void parse();
-
     int get_result() const { return result; }
     char* get_builderMsg() { return builderMsg.get(); }
     char* get_msgfiles() { return msgfiles.get(); }
@@ -22,6 +18,9 @@ public:
     // Appends length bytes of text (its whole length when length is 0).
     void set_msg(const char* text, int length);
     void set_msgfiles(const char* text);
+
+protected:
+    void fields(UnitFields& f) override;
 
 private:
     int result;

@@ -3,7 +3,6 @@
 
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
-#include "protocol/wiremsg.h"
 #include "trace/fhgtrace.h"
 
 namespace {
@@ -12,20 +11,21 @@ const int TAG_STRDATA = 402;
 const int TAG_INTDATA = 403;
 }  // namespace
 
-CommPacket::CommPacket(COMMTYPE_ type) : commtype(type), intdata(0) {
+CommPacket::CommPacket(COMMTYPE_ type) : Packet(PKT_COMM), commtype(type), intdata(0) {
     strdata.set("");
     version.set("");
 }
 
-CommPacket::CommPacket(COMMTYPE_ type, const char* text) : commtype(type), intdata(0) {
+CommPacket::CommPacket(COMMTYPE_ type, const char* text) : Packet(PKT_COMM), commtype(type), intdata(0) {
     strdata.set(text ? text : "");
 }
 
-CommPacket::CommPacket(COMMTYPE_ type, int value, const char* text) : commtype(type), intdata(value) {
+CommPacket::CommPacket(COMMTYPE_ type, int value, const char* text)
+    : Packet(PKT_COMM), commtype(type), intdata(value) {
     strdata.set(text ? text : "");
 }
 
-CommPacket::CommPacket(int sock, int timeout) : commtype(COMM_NONE), intdata(0) {
+CommPacket::CommPacket(int sock, int timeout) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0) {
     try {
         recv(sock, PKT_COMM, timeout);
         parse();
@@ -39,54 +39,28 @@ CommPacket::CommPacket(int sock, int timeout) : commtype(COMM_NONE), intdata(0) 
     }
 }
 
-CommPacket::CommPacket() : commtype(COMM_NONE), intdata(0) {
-    adoptCurrentBody();
+CommPacket::CommPacket(const ReceivedBody& body) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0) {
+    adopt(body);
     parse();
 }
 
-void CommPacket::buildXmit() {
-    xmitInit(PKT_COMM);
-    xmitAddText(TAG_STRDATA, strdata.text(), UNIT_NLSTEXT);
-    xmitAddInt(TAG_INTDATA, intdata);
-    unsigned char code = static_cast<unsigned char>(commtype & 0xFF);
-    xmitAddUnit(TAG_COMMTYPE, 1, &code, UNIT_BINARY);
-    xmitAddEnd();
-}
-
-int CommPacket::send(int sock, int encipherBody) {
-    try {
-        buildXmit();
-        return Packet::send(sock, encipherBody);
-    } catch (TCException* e) {
-        if (waitRanOut())
-            throw;
-        delete e;
-        return -1;
-    }
+void CommPacket::fields(UnitFields& f) {
+    f.text(TAG_STRDATA, UNIT_NLSTEXT, strdata);
+    f.number(TAG_INTDATA, intdata);
+    f.octet(TAG_COMMTYPE, commtype);
 }
 
 void CommPacket::parse() {
     Unit first = firstUnit();
     version.setBytes(first.data, first.length);
-    UnitWalker walker = units();
-    Unit u;
-    while (walker.next(u)) {
-        switch (u.tag) {
-        case TAG_COMMTYPE:
-            if (u.length < 1)
-                throwInvalidPacket(1, u.length);
-            commtype = static_cast<COMMTYPE_>(u.data[0]);
-            break;
-        case TAG_STRDATA:
-            strdata.setBytes(u.data, u.length);
-            break;
-        case TAG_INTDATA:
-            intdata = unitInt(u);
-            break;
-        default:
-            break;
-        }
-    }
+    Packet::parse();
+}
+
+COMMTYPE_ controlCodeOf(const ReceivedBody& body) { return CommPacket(body).get_commtype(); }
+
+void requestPacket(int sock, COMMTYPE_ request) {
+    CommPacket ask(request);
+    sendUnchecked(ask, sock);
 }
 
 void CommPacket::set_strdata(const char* text) {

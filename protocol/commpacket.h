@@ -34,28 +34,33 @@ public:
     // COMM_NONE; only a wait that ran out (a socket with a wait limit)
     // throws.
     CommPacket(int sock, int timeout);
-    // Reads the body that is in the shared buffer now.
-    CommPacket();
+    // Reads a control body that was received in place of another packet.
+    explicit CommPacket(const ReceivedBody& body);
 
-    void buildXmit();
-    // A failed send shows at the next receive; only a wait for room that
-    // ran out throws.
-    int send(int sock, int encipher);
-    void parse();
+    void parse() override;
 
-    COMMTYPE_ get_commtype() const { return commtype; }
+    COMMTYPE_ get_commtype() const { return static_cast<COMMTYPE_>(commtype); }
     char* get_strdata() { return strdata.get(); }
     int get_intdata() const { return intdata; }
     char* get_version() { return version.get(); }
     void set_strdata(const char* text);
     void set_intdata(int value) { intdata = value; }
 
+protected:
+    void fields(UnitFields& f) override;
+
 private:
-    COMMTYPE_ commtype;
+    int commtype;
     OwnedText strdata;
     int intdata;
     OwnedText version;
 };
+
+// The control code of a received control body, read as CommPacket reads it.
+COMMTYPE_ controlCodeOf(const ReceivedBody& body);
+// Asks the peer for a packet (COMM_REQ_AUTH, ...), sent unchecked: a failed
+// request shows when the packet does not come.
+void requestPacket(int sock, COMMTYPE_ request);
 
 // 1 compatible, -1 another product word, -2 first or third number differs.
 int checkVersion(TCString peer, TCString own);

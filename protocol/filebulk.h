@@ -1,5 +1,5 @@
-// FileBulkPacket: one chunk of a file, and the two procedures that move a
-// whole file as chunks with one acknowledgement per chunk.
+// FileBulkPacket: one chunk of a file.  Moving a whole file as chunks is
+// protocol/bulk.h.
 #ifndef XRB_PROTOCOL_FILEBULK_H
 #define XRB_PROTOCOL_FILEBULK_H
 
@@ -11,29 +11,45 @@
 
 class FileBulkPacket : public Packet {
 public:
-    // A file opened with openFile4Read or openFile4Write.
+    // A file opened with openFile4Read or openFile4Write, for sendBulk,
+    // recvBulk or writeFile.
     FileBulkPacket(const char* name, FILE* file);
     // A single (last) chunk from memory.
     FileBulkPacket(const char* name, unsigned long length, const void* data);
     ~FileBulkPacket() {}   // does not close the file
 
-    // Sends the open file in chunks; returns normally when the receiver
-    // answers a chunk with COMM_FILE_ABORT.  Closes the file.
-    void sendBulk(int sock, int conversion);
-    // Asks the peer for the file by its name and writes what arrives into
-    // the open file.  Closes the file.
-    void recvBulk(int sock, int conversion);
     // Writes the current chunk to the file and closes it.
     void writeFile();
 
-    void buildXmit();
-    int send(int sock, int encipher);
-    void parse();
+    // The chunk's bytes leave from the packet's own block, not copied into
+    // the transmit buffer, unless the body is enciphered.
+    void buildXmit() override;
+    void parse() override { parseChunk(false); }
+    // Reads the received units; the chunk's bytes are copied into the
+    // packet's block, or with inPlace left in the transmit buffer.  Returns
+    // where they are.
+    const char* parseChunk(bool inPlace);
 
     // Text hooks; an ASCII host leaves the data unchanged.
     void fixcrlf(unsigned direction);
     void Convert2ascii(int conversion);
     void Convert2ebcdic(int conversion);
+
+    // The packet's block, with room for size bytes (XRBE-057 when it cannot
+    // be had); the chunk to send is put there.
+    char* reserveData(uint64_t size);
+    void set_chunk(uint32_t chunkLength, int last) {
+        length = chunkLength;
+        lastChunk = last;
+    }
+    FILE* get_file() const { return file; }
+    // The file, which the packet then no longer holds.
+    FILE* takeFile() {
+        FILE* f = file;
+        file = nullptr;
+        return f;
+    }
+    void closeFile();
 
     uint32_t get_length() const { return length; }
     char* get_name() { return name.get(); }
@@ -41,12 +57,6 @@ public:
     int get_lastChunk() const { return lastChunk; }
 
 private:
-    void reserveData(uint64_t size);
-    // Reads the units; the chunk's bytes are copied into data, or with
-    // inPlace left in the packet buffer.  Returns where they are.
-    const char* parseUnits(bool inPlace);
-    void closeFile();
-
     OwnedText name;
     uint32_t length;
     std::unique_ptr<char[]> data;

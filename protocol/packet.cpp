@@ -1,10 +1,11 @@
-// Framing of every packet: header, units, the shared buffer and the checks
-// made on receipt.
+// Framing of every packet: header, units, sending and receiving through the
+// transmit buffer, and the checks made on receipt.
 #include "protocol/packet.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
+#include "base/list.h"
 #include "base/tcexp.h"
 #include "msg/msg.h"
 #include "net/tcpfns.h"
@@ -14,8 +15,6 @@
 #include "security/xrbciph.h"
 #include "trace/fhgtrace.h"
 
-char* global_xmit_buffer = nullptr;
-uint32_t global_xmit_buf_len = 0;
 unsigned char xmit_header[XMIT_HEADER_SIZE];
 
 int Packet::nlsLang = 1;
@@ -26,19 +25,25 @@ namespace {
 
 const char VERSION_TEXT[12] = "1.0.4.0.QVX";
 const char END_TEXT[4] = "END";
-// Length of the body now in the shared buffer, for a packet that adopts it.
-uint32_t currentBodyLength = 0;
 const uint32_t EAGER_BODY = 16u << 20;
 
 uint64_t round8(uint64_t n) { return (n + 7) / 8 * 8; }
 
-void allocateInitial() {
-    global_xmit_buffer = static_cast<char*>(std::calloc(XMIT_INITIAL_SIZE, 1));
-    if (!global_xmit_buffer) {
-        global_xmit_buf_len = 0;
-        throwNoMemory(XMIT_INITIAL_SIZE);
-    }
-    global_xmit_buf_len = XMIT_INITIAL_SIZE;
+const unsigned char* bodyBytes() { return reinterpret_cast<const unsigned char*>(xmitBuffer.body()); }
+
+void fillHeader(uint32_t bodyLength, uint32_t keyIndex) {
+    putU32(xmit_header, PKT_MAGIC);
+    putU32(xmit_header + 4, bodyLength);
+    putU32(xmit_header + 8, keyIndex);
+    std::memset(xmit_header + 12, 0, XMIT_HEADER_SIZE - 12);
+}
+
+// A control packet came where another packet was expected: the peer ended
+// the build, or the conversation is broken.
+[[noreturn]] void refuseReplacingControl(const ReceivedBody& body) {
+    if (controlCodeOf(body) == COMM_ERROR)
+        throw new TCException(msgGet(XRBE_016_BUILD_ABORTED));
+    throw new TCException(msgGet(XRBE_022_CONNECTION_BROKEN));
 }
 
 }  // namespace
@@ -74,11 +79,13 @@ bool UnitWalker::next(Unit& unit) {
         return false;
     if (pos_ > length_)
         throwInvalidPacket(length_, pos_);
+    // The reader's bounds decide: the header words, the data and the
+    // padding must all lie within the body.
     WireReader r(body_ + pos_, length_ - pos_);
     if (!r.takeU32(unit.tag) || !r.takeU32(unit.kind) || !r.takeU32(unit.length))
         throwInvalidPacket(UNIT_END, length_);
     uint64_t step = unitSize(unit.kind, unit.length);
-    if (step > length_ - pos_ || !r.takeBytes(unit.length, unit.data))
+    if (!r.takeBytes(unit.length, unit.data) || !r.skip(step - UNIT_HEADER_SIZE - unit.length))
         throwInvalidPacket(length_, pos_ + step);
     pos_ += static_cast<uint32_t>(step);
     if (unit.tag == UNIT_END) {
@@ -96,53 +103,140 @@ int32_t unitInt(const Unit& unit) {
     return v;
 }
 
-Packet::Packet() : buffer(nullptr), bodyLength(0), unitCursor(0) {
-    if (!global_xmit_buffer)
-        allocateInitial();
-    buffer = global_xmit_buffer;
+ReceivedBody receiveBody(int sock, int timeout) {
+    Recv(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, timeout);
+    WireReader header(xmit_header, XMIT_HEADER_SIZE);
+    uint32_t magic = 0, length = 0, keyIndex = 0;
+    header.takeU32(magic);
+    header.takeU32(length);
+    header.takeU32(keyIndex);
+    if (magic != PKT_MAGIC)
+        throwInvalidPacket(PKT_MAGIC, magic);
+
+    if (length > XMIT_MAX_BODY)
+        throwNoMemory(length);
+    // A large announced body is taken in steps that at least double, so that
+    // memory follows the bytes that really arrive, not what a header claims.
+    uint32_t got = 0;
+    do {
+        uint32_t left = length - got;
+        uint32_t step = got > EAGER_BODY ? got : EAGER_BODY;
+        if (step > left)
+            step = left;
+        xmitBuffer.reserve(round8(step) + got + UNIT_HEADER_SIZE);
+        Recv(sock, xmitBuffer.body() + got, static_cast<int>(step), 0);
+        got += step;
+    } while (got < length);
+
+    if (keyIndex != KEY_CLEAR) {
+        if (keyIndex > KEY_INDEX_MAX)
+            throwInvalidPacket(KEY_INDEX_MAX, keyIndex);
+        XRB_TRACE_AT("xrbbld", "Deciphering, key=%d", static_cast<int>(keyIndex));
+        decipher(xmitBuffer.body(), length, keyIndex);
+    }
+    UnitWalker walker(bodyBytes(), length, 0);
+    Unit first;
+    walker.next(first);
+    Unit unit;
+    while (walker.next(unit)) {
+    }
+    return ReceivedBody{first.tag, keyIndex, bodyBytes(), length};
+}
+
+void UnitFields::text(int tag, int kind, OwnedText& field) {
+    if (!unit_)
+        packet_.xmitAddText(tag, field.text(), kind);
+    else if (received(tag))
+        field.setBytes(unit_->data, unit_->length);
+}
+
+void UnitFields::optionalText(int tag, int kind, OwnedText& field) {
+    if (unit_ || field.present())
+        text(tag, kind, field);
+}
+
+void UnitFields::number(int tag, int& field) {
+    if (!unit_)
+        packet_.xmitAddInt(tag, field);
+    else if (received(tag))
+        field = unitInt(*unit_);
+}
+
+void UnitFields::octet(int tag, int& field) {
+    if (!unit_) {
+        unsigned char low = static_cast<unsigned char>(field & 0xFF);
+        packet_.xmitAddUnit(tag, 1, &low, UNIT_BINARY);
+    } else if (received(tag)) {
+        if (unit_->length < 1)
+            throwInvalidPacket(1, unit_->length);
+        field = unit_->data[0];
+    }
+}
+
+void UnitFields::optionalBytes(int tag, std::vector<char>& field) {
+    if (!unit_) {
+        if (!field.empty())
+            packet_.xmitAddUnit(tag, static_cast<unsigned>(field.size()), field.data(), UNIT_BINARY);
+    } else if (received(tag)) {
+        try {
+            field.assign(unit_->data, unit_->data + unit_->length);
+        } catch (std::bad_alloc&) {
+            throwNoMemory(unit_->length);
+        }
+    }
+}
+
+void UnitFields::list(int tag, int kind, List* field) {
+    if (!unit_) {
+        field->reset();
+        for (char* item = field->getItem(); item; field->next(), item = field->getItem())
+            packet_.xmitAddText(tag, item, kind);
+    } else if (received(tag)) {
+        OwnedText item;
+        item.setBytes(unit_->data, unit_->length);
+        field->addElem(item.text());
+    }
+}
+
+Packet::Packet() : Packet(0) {}
+
+Packet::Packet(unsigned type)
+    : packetType(type), bodyLength(0), unitCursor(0), outside{0, nullptr, 0}, mayLeaveOutside(false) {
+    xmitBuffer.allocate();
+}
+
+void Packet::buildXmit() {
+    if (!packetType)
+        return;
+    xmitInit(packetType);
+    UnitFields building(*this, nullptr);
+    fields(building);
+    xmitAddEnd();
+}
+
+void Packet::parse() {
+    UnitWalker walker = units();
+    Unit unit;
+    while (walker.next(unit)) {
+        UnitFields parsing(*this, &unit);
+        fields(parsing);
+    }
 }
 
 void Packet::xmitInit(unsigned type) {
-    if (!global_xmit_buffer)
-        allocateInitial();
-    buffer = global_xmit_buffer;
+    xmitBuffer.allocate();
     bodyLength = 0;
     unitCursor = 0;
+    outside = Outside{0, nullptr, 0};
     xmitAddUnit(static_cast<int>(type), sizeof VERSION_TEXT, VERSION_TEXT, UNIT_TEXT);
 }
 
-void Packet::bumpXmitBuf(uint64_t size) {
-    uint64_t need = round8(size) + bodyLength + UNIT_HEADER_SIZE;
-    if (need > uint64_t(XMIT_MAX_BODY) + 64)
-        throwNoMemory(need);
-    if (need >= global_xmit_buf_len || !global_xmit_buffer) {
-        uint64_t grown = need + global_xmit_buf_len + XMIT_INITIAL_SIZE;
-        if (grown > 0xFFFFFF00u)
-            grown = 0xFFFFFF00u;
-        // On failure the old buffer stays valid and in use.
-        char* p = static_cast<char*>(std::realloc(global_xmit_buffer, static_cast<size_t>(grown)));
-        if (!p)
-            throwNoMemory(grown);
-        global_xmit_buffer = p;
-        global_xmit_buf_len = static_cast<uint32_t>(grown);
-    }
-    buffer = global_xmit_buffer;
-}
-
-void Packet::resetXmitBuf() {
-    if (global_xmit_buf_len > XMIT_RESET_ABOVE) {
-        std::free(global_xmit_buffer);
-        global_xmit_buffer = nullptr;
-        global_xmit_buf_len = 0;
-        allocateInitial();
-    }
-    buffer = global_xmit_buffer;
-}
+void Packet::bumpXmitBuf(uint64_t size) { xmitBuffer.reserve(round8(size) + bodyLength + UNIT_HEADER_SIZE); }
 
 void Packet::xmitAddUnit(int tag, unsigned length, const void* data, int kind) {
     bumpXmitBuf(kind == UNIT_NLSTEXT ? 2 * uint64_t(length) : length);
     uint64_t step = unitSize(static_cast<uint32_t>(kind), length);
-    unsigned char* p = reinterpret_cast<unsigned char*>(buffer) + bodyLength;
+    unsigned char* p = reinterpret_cast<unsigned char*>(xmitBuffer.body()) + bodyLength;
     putU32(p, static_cast<uint32_t>(tag));
     putU32(p + 4, static_cast<uint32_t>(kind));
     putU32(p + 8, length);
@@ -151,7 +245,6 @@ void Packet::xmitAddUnit(int tag, unsigned length, const void* data, int kind) {
     // Padding is never interpreted; zero keeps the wire bytes reproducible.
     std::memset(p + UNIT_HEADER_SIZE + length, 0, static_cast<size_t>(step - UNIT_HEADER_SIZE - length));
     bodyLength += static_cast<uint32_t>(step);
-    currentBodyLength = bodyLength;
 }
 
 void Packet::xmitAddInt(int tag, int32_t value) {
@@ -171,77 +264,86 @@ void Packet::xmitAddText(int tag, const char* text, int kind) {
 
 void Packet::xmitAddEnd() { xmitAddUnit(UNIT_END, sizeof END_TEXT, END_TEXT, UNIT_TEXT); }
 
-int Packet::send(int sock, int encipherBody) {
-    uint32_t keyIndex = encipherBody ? getIndex() : KEY_CLEAR;
-    putU32(xmit_header, PKT_MAGIC);
-    putU32(xmit_header + 4, bodyLength);
-    putU32(xmit_header + 8, keyIndex);
-    std::memset(xmit_header + 12, 0, XMIT_HEADER_SIZE - 12);
-    unitCursor = 0;
-    fixEndian(1);
-    if (encipherBody) {
-        XRB_TRACE_AT("xrbbld", "Enciphering, key=%d", static_cast<int>(keyIndex));
-        encipher(buffer, bodyLength, keyIndex);
+void Packet::xmitAddBytes(int tag, uint32_t length, const void* data) {
+    uint64_t padded = round8(length);
+    if (!mayLeaveOutside || outside.data || length == 0 || !data || padded + 4096 > XMIT_MAX_BODY) {
+        xmitAddUnit(tag, length, data, UNIT_BINARY);
+        return;
     }
-    return SendPair(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, buffer,
-                    static_cast<int>(bodyLength));
+    // The unit's header goes into the buffer; its data and padding are
+    // accounted for when the body is sent.
+    xmitAddUnit(tag, 0, nullptr, UNIT_BINARY);
+    putU32(reinterpret_cast<unsigned char*>(xmitBuffer.body()) + bodyLength - 4, length);
+    outside = Outside{bodyLength, static_cast<const char*>(data), length};
 }
 
-int Packet::recv(int sock, int expectedType, int timeout) {
-    Recv(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, timeout);
-    WireReader header(xmit_header, XMIT_HEADER_SIZE);
-    uint32_t magic = 0, length = 0, keyIndex = 0;
-    header.takeU32(magic);
-    header.takeU32(length);
-    header.takeU32(keyIndex);
-    if (magic != PKT_MAGIC)
-        throwInvalidPacket(PKT_MAGIC, magic);
+int Packet::send(int sock, int encipherBody) {
+    struct Sending {
+        Packet& p;
+        ~Sending() {
+            p.mayLeaveOutside = false;
+            p.outside = Outside{0, nullptr, 0};
+        }
+    } sending{*this};
+    mayLeaveOutside = !encipherBody;
+    buildXmit();
+    mayLeaveOutside = false;
+    int rc = transmit(sock, encipherBody);
+    xmitBuffer.shrink();
+    return rc;
+}
 
+int Packet::transmit(int sock, int encipherBody) {
+    uint32_t keyIndex = encipherBody ? getIndex() : KEY_CLEAR;
+    char* body = xmitBuffer.body();
+    if (!outside.data) {
+        fillHeader(bodyLength, keyIndex);
+        unitCursor = 0;
+        fixEndian(1);
+        if (encipherBody) {
+            XRB_TRACE_AT("xrbbld", "Enciphering, key=%d", static_cast<int>(keyIndex));
+            encipher(body, bodyLength, keyIndex);
+        }
+        return SendPair(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, body,
+                        static_cast<int>(bodyLength));
+    }
+    uint64_t padded = round8(outside.length);
+    fillHeader(static_cast<uint32_t>(bodyLength + padded), keyIndex);
+    static const char zeros[8] = {};
+    SendPiece pieces[5] = {{reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE},
+                           {body, outside.at},
+                           {outside.data, outside.length},
+                           {zeros, static_cast<long long>(padded - outside.length)},
+                           {body + outside.at, bodyLength - outside.at}};
+    return SendPieces(sock, pieces, 5);
+}
+
+ReceivedBody Packet::recv(int sock, int expectedType, int timeout) {
     bodyLength = 0;
-    currentBodyLength = 0;
-    if (length > XMIT_MAX_BODY)
-        throwNoMemory(length);
-    // A large announced body is taken in steps that at least double, so that
-    // memory follows the bytes that really arrive, not what a header claims.
-    uint32_t got = 0;
-    do {
-        uint32_t left = length - got;
-        uint32_t step = got > EAGER_BODY ? got : EAGER_BODY;
-        if (step > left)
-            step = left;
-        bodyLength = got;
-        bumpXmitBuf(step);
-        Recv(sock, buffer + got, static_cast<int>(step), 0);
-        got += step;
-    } while (got < length);
-    bodyLength = length;
-    currentBodyLength = length;
-
-    if (keyIndex != KEY_CLEAR) {
-        if (keyIndex > KEY_INDEX_MAX)
-            throwInvalidPacket(KEY_INDEX_MAX, keyIndex);
-        XRB_TRACE_AT("xrbbld", "Deciphering, key=%d", static_cast<int>(keyIndex));
-        decipher(buffer, bodyLength, keyIndex);
-    }
     unitCursor = 0;
-    fixEndian(2);
+    ReceivedBody body = receiveBody(sock, timeout);
+    adopt(body);
+    if (body.type == PKT_COMM && expectedType != PKT_COMM)
+        refuseReplacingControl(body);
+    if (body.type != static_cast<uint32_t>(expectedType))
+        throwInvalidPacket(expectedType, body.type);
+    return body;
+}
 
-    uint32_t type = firstUnit().tag;
-    if (type == PKT_COMM && expectedType != PKT_COMM) {
-        CommPacket replacing;
-        if (replacing.get_commtype() == COMM_ERROR)
-            throw new TCException(msgGet(XRBE_016_BUILD_ABORTED));
-        throw new TCException(msgGet(XRBE_022_CONNECTION_BROKEN));
-    }
-    if (type != static_cast<uint32_t>(expectedType))
-        throwInvalidPacket(expectedType, type);
-    return 0;
+void Packet::receive(int sock) {
+    recv(sock, static_cast<int>(packetType), 0);
+    parse();
+}
+
+void Packet::adopt(const ReceivedBody& body) {
+    bodyLength = body.length;
+    unitCursor = 0;
 }
 
 void Packet::fixEndian(int direction) {
     if (direction != 2)
         return;
-    UnitWalker walker(reinterpret_cast<const unsigned char*>(buffer), bodyLength, unitCursor);
+    UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
     Unit unit;
     while (walker.next(unit)) {
     }
@@ -251,21 +353,26 @@ void Packet::set_nlsLang(int lang) { nlsLang = lang; }
 void Packet::set_nlsLang(const char* code) { nlsLang = lang2int(code); }
 
 UnitWalker Packet::units() const {
-    UnitWalker walker(reinterpret_cast<const unsigned char*>(buffer), bodyLength, unitCursor);
+    UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
     Unit first;
     walker.next(first);
     return walker;
 }
 
 Unit Packet::firstUnit() const {
-    UnitWalker walker(reinterpret_cast<const unsigned char*>(buffer), bodyLength, unitCursor);
+    UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
     Unit first;
     walker.next(first);
     return first;
 }
 
-void Packet::adoptCurrentBody() {
-    buffer = global_xmit_buffer;
-    bodyLength = currentBodyLength;
-    unitCursor = 0;
+int sendUnchecked(Packet& packet, int sock) {
+    try {
+        return packet.send(sock, 0);
+    } catch (TCException* e) {
+        if (waitRanOut())
+            throw;
+        delete e;
+        return -1;
+    }
 }

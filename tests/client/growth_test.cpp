@@ -247,7 +247,8 @@ TEST_F(Growth, RequestedInputs)
             for (unsigned k = 0; k < n; ++k) {
                 unsigned i = (k * 7919u) % n;
                 std::string wanted = dir + name("/i/source_file_of_module_", i) + ".c.TXT";
-                FileBulkPacket(wanted.c_str(), static_cast<FILE*>(nullptr)).recvBulk(fd, 0);
+                FileBulkPacket fetch(wanted.c_str(), static_cast<FILE*>(nullptr));
+                recvBulk(fd, fetch, 0);
             }
             CommPacket(COMM_END).send(fd, 0);
             return 0;

@@ -20,20 +20,9 @@
 
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
+#include "../protocol/peer.h"
 
 namespace {
-
-template <class F>
-std::string thrownText(F f) {
-    try {
-        f();
-    } catch (TCException* e) {
-        std::string t = e->getMessage();
-        delete e;
-        return t;
-    }
-    return "";
-}
 
 // A listening socket on 127.0.0.1; port 0 picks a free one.
 struct Listener {
@@ -70,20 +59,13 @@ struct Listener {
     }
 };
 
-struct Pair {
-    int a = -1, b = -1;
-    Pair() {
-        int fds[2];
-        socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
-        a = fds[0];
-        b = fds[1];
-        timeval tv{10, 0};
-        setsockopt(a, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
+// A socket pair whose ends are let go with Disconnect, which also forgets
+// their wait limits.
+struct Pair : SocketPair {
     ~Pair() {
         Disconnect(a);
         Disconnect(b);
+        a = b = -1;
     }
 };
 

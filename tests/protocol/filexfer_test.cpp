@@ -13,6 +13,20 @@
 
 namespace {
 
+// Peer that serves one file: waits for the request, then sends it.
+int serveFile(int fd, const std::string& local) {
+    CommPacket request(fd, 0);
+    if (request.get_commtype() != COMM_REQ_FILE)
+        return 2;
+    std::string name = request.get_strdata();
+    FILE* f = openFile4Read(local.c_str());
+    if (!f)
+        return 3;
+    FileBulkPacket bulk(name.c_str(), f);
+    sendBulk(fd, bulk, 0);
+    return 0;
+}
+
 class FileXfer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,21 +50,22 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
+    // A peer serves content as src<suffix>; it is fetched into copy<suffix>,
+    // whose last chunk has lastLength bytes.
+    void expectFetched(const std::string& content, const std::string& suffix, uint32_t lastLength) {
+        writeText("src", content);
+        SocketPair sp;
+        std::string src = path("src" + suffix);
+        pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
+        std::string copy = "copy" + suffix;
+        FileBulkPacket got(copy.c_str(), openFile4Write(path(copy).c_str()));
+        EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "");
+        EXPECT_EQ(got.get_length(), lastLength);
+        EXPECT_EQ(waitPeer(pid), 0);
+        EXPECT_EQ(readText("copy"), content);
+    }
     std::string dir;
 };
-
-// Peer that serves one file: waits for the request, then sends it.
-int serveFile(int fd, const std::string& local) {
-    CommPacket request(fd, 0);
-    if (request.get_commtype() != COMM_REQ_FILE)
-        return 2;
-    std::string name = request.get_strdata();
-    FILE* f = openFile4Read(local.c_str());
-    if (!f)
-        return 3;
-    FileBulkPacket(name.c_str(), f).sendBulk(fd, 0);
-    return 0;
-}
 
 // Peer that receives chunks by hand, records "length/last" per chunk, and
 // acknowledges each non-final chunk unless told not to.
@@ -167,7 +182,8 @@ TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     });
     close(report[1]);
     CommPacket(COMM_REQ_FILE, "in.BIN").send(sp.a, 0);
-    FileBulkPacket("in.BIN", openFile4Read(path("in.BIN").c_str())).sendBulk(sp.a, 0);
+    FileBulkPacket bulk("in.BIN", openFile4Read(path("in.BIN").c_str()));
+    sendBulk(sp.a, bulk, 0);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readExactly(report[0], 14), "10/0 10/0 5/1 ");
     // Both acknowledgements were consumed by the sender: nothing is left over.
@@ -175,18 +191,7 @@ TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     close(report[0]);
 }
 
-TEST_F(FileXfer, ReceiveWritesEveryChunk) {
-    std::string content = "0123456789abcdefghijKLMNO";
-    writeText("src", content);
-    SocketPair sp;
-    std::string src = path("src.TXT");
-    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
-    FileBulkPacket got("copy.TXT", openFile4Write(path("copy.TXT").c_str()));
-    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
-    EXPECT_EQ(got.get_length(), 5u);
-    EXPECT_EQ(waitPeer(pid), 0);
-    EXPECT_EQ(readText("copy"), content);
-}
+TEST_F(FileXfer, ReceiveWritesEveryChunk) { expectFetched("0123456789abcdefghijKLMNO", ".TXT", 5); }
 
 // Binary chunks are written from the packet buffer, which the acknowledgement
 // after each chunk reuses: every chunk must reach the file before that.
@@ -194,15 +199,7 @@ TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
     std::string content;
     for (int i = 0; i < 47; ++i)
         content += static_cast<char>(i * 37);
-    writeText("src", content);
-    SocketPair sp;
-    std::string src = path("src.BIN");
-    pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
-    FileBulkPacket got("copy.BIN", openFile4Write(path("copy.BIN").c_str()));
-    EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "");
-    EXPECT_EQ(got.get_length(), 7u);
-    EXPECT_EQ(waitPeer(pid), 0);
-    EXPECT_EQ(readText("copy"), content);
+    expectFetched(content, ".BIN", 7);
 }
 
 TEST_F(FileXfer, EmptyFile) {
@@ -212,7 +209,7 @@ TEST_F(FileXfer, EmptyFile) {
     pid_t pid = runPeer(sp, [&](int fd) { return serveFile(fd, src); });
     writeText("old", "old contents");
     FileBulkPacket got("empty.BIN", openFile4Write(path("old.BIN").c_str()));
-    got.recvBulk(sp.a, 0);
+    recvBulk(sp.a, got, 0);
     EXPECT_EQ(got.get_length(), 0u);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readText("old"), "");
@@ -229,7 +226,8 @@ TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement) {
     });
     close(report[1]);
     // Would wait for an acknowledgement that never comes if it asked for one.
-    FileBulkPacket("ten.BIN", openFile4Read(path("ten.BIN").c_str())).sendBulk(sp.a, 0);
+    FileBulkPacket bulk("ten.BIN", openFile4Read(path("ten.BIN").c_str()));
+    sendBulk(sp.a, bulk, 0);
     EXPECT_EQ(waitPeer(pid), 0);
     EXPECT_EQ(readExactly(report[0], 5), "10/1 ");
     close(report[0]);
@@ -248,7 +246,7 @@ TEST_F(FileXfer, ShortWriteAbortsTheSender) {
     FILE* full = std::fopen("/dev/full", "wb");
     ASSERT_NE(full, nullptr);
     FileBulkPacket got("out.BIN", full);
-    std::string text = thrownText([&] { got.recvBulk(sp.a, 0); });
+    std::string text = thrownText([&] { recvBulk(sp.a, got, 0); });
     EXPECT_NE(text.find("XRBE-055"), std::string::npos);
     EXPECT_NE(text.find("out"), std::string::npos);
     EXPECT_EQ(waitPeer(pid), 0);
@@ -280,7 +278,7 @@ TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
             return 0;
         });
         FileBulkPacket got(name, openFile4Write(path(name).c_str()));
-        EXPECT_EQ(thrownText([&] { got.recvBulk(sp.a, 0); }), "") << name;
+        EXPECT_EQ(thrownText([&] { recvBulk(sp.a, got, 0); }), "") << name;
         EXPECT_EQ(got.get_length(), 0u) << name;
         EXPECT_EQ(waitPeer(pid), 0) << name;
         EXPECT_EQ(readText("gap"), "abc") << name;

@@ -52,7 +52,7 @@ constexpr char const* MESSAGE_SUFFIXES[] = {".OUT", ".ERR", ".MSG"};
 void sendControl(int sock, COMMTYPE_ code, std::string const& text = "")
 {
     CommPacket pkt(code, text.c_str());
-    pkt.send(sock, 0);
+    sendUnchecked(pkt, sock);
 }
 
 // A list of the request in the order the user gave it: the client sends
@@ -180,7 +180,7 @@ private:
         }
         FileBulkPacket bulk(wireName.c_str(), f);
         try {
-            bulk.recvBulk(sock_, 0);
+            recvBulk(sock_, bulk, 0);
         } catch (TCException*) {
             // The client answers a file it cannot send with COMM_ERROR and
             // then sends nothing more: there is nobody left to refuse.
@@ -386,7 +386,7 @@ private:
                 return;
             }
             FileBulkPacket bulk(name.c_str(), f);
-            bulk.sendBulk(sock_, 0);
+            sendBulk(sock_, bulk, 0);
         }
     }
 
