@@ -56,7 +56,8 @@ constexpr uint32_t END_UNIT_SIZE = 20;
 
 extern unsigned char xmit_header[XMIT_HEADER_SIZE];
 
-// Reverses count bytes in place.
+// Reverses count bytes in place.  Kept for completeness of the interface;
+// the client does not call it.
 void swap(char* bytes, int count);
 
 // Bytes a unit of that kind and data length takes in a body, header included.
@@ -170,6 +171,8 @@ public:
     // received body chain to the end unit within its length.
     void fixEndian(int direction);
 
+    // The language setters are kept for completeness of the interface; the
+    // client does not call them.
     static void set_nlsLang(int lang);
     static void set_nlsLang(const char* code);
     static int nlsLang;
