@@ -14,7 +14,7 @@ using termcanvas::debugMsg;
 
 namespace {
 
-const char kTerminalException[] = "stdscr TerminalException in C code";
+const char TERMINAL_EXCEPTION[] = "stdscr TerminalException in C code";
 
 // Like initscr(), which also hands back the existing screen when called again,
 // but a terminal that cannot be set up gives no screen instead of ending the
@@ -36,7 +36,7 @@ JNIEXPORT void JNICALL TC_NATIVE(init)(JNIEnv* env, jobject, jint minLines, jint
   std::setlocale(LC_ALL, "");
   WINDOW* screen = openScreen();
   if (screen == nullptr || LINES < minLines || COLS < minCols)
-    termcanvas::error(env, kTerminalException);
+    termcanvas::error(env, TERMINAL_EXCEPTION);
   // Set up all the same: Java gets the exception when this method returns.
   raw();
   noecho();

@@ -15,9 +15,9 @@ namespace termcanvas {
 int debug = 0;
 
 namespace {
-const char kDebugLog[] = "/tmp/CursesDebug.log";
+const char DEBUG_LOG[] = "/tmp/CursesDebug.log";
 // Debug lines are formatted into a fixed area; longer ones are cut.
-const int kDebugLineSize = 100;
+const int DEBUG_LINE_SIZE = 100;
 
 // The log lives in /tmp, where anybody may have put something at its name
 // first: a link is never followed, a new log is the caller's alone (it holds
@@ -40,7 +40,7 @@ int openDebugLog(const char* path) {
 
 void debugMsg(const char* text) {
   // Opened per line so that the log is complete even if the JVM dies.
-  int fd = openDebugLog(kDebugLog);
+  int fd = openDebugLog(DEBUG_LOG);
   if (fd < 0) return;
   struct iovec line[2] = {{const_cast<char*>(text), std::strlen(text)},
                           {const_cast<char*>("\n"), 1}};
@@ -51,7 +51,7 @@ void debugMsg(const char* text) {
 
 void debugf(const char* format, ...) {
   if (!debug) return;
-  char line[kDebugLineSize];
+  char line[DEBUG_LINE_SIZE];
   va_list ap;
   va_start(ap, format);
   std::vsnprintf(line, sizeof line, format, ap);

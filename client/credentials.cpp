@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kGuestUser[] = "GuestUser";
+const char GUEST_USER[] = "GuestUser";
 bool passwordNotStored = false;
 
 // A manager we cannot talk to never makes the command line fail.  Returns
@@ -48,7 +48,7 @@ void warnIfPasswordNotStored()
 void processCredentials()
 {
     XRB_TRACE_AT("xrbbldc", "$$$ calling sec manager? ");
-    if (buildUserid == kGuestUser)
+    if (buildUserid == GUEST_USER)
         return;
 
     TCString reply;

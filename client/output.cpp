@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr std::size_t kErrorBufferSize = 40000;
-char errorBuffer[kErrorBufferSize];
+constexpr std::size_t ERROR_BUFFER_SIZE = 40000;
+char errorBuffer[ERROR_BUFFER_SIZE];
 
 void timeStamp(char* buf, std::size_t size)
 {

@@ -87,15 +87,15 @@ struct Args {
     std::string s[5];
 };
 
-constexpr int kI2 = -12345;
-constexpr int kI4 = INT_MIN + 0x41;   // also a printable %c
-constexpr long kL6 = LONG_MIN;
-constexpr long kL8 = 0x7fffffffL;
+constexpr int I2 = -12345;
+constexpr int I4 = INT_MIN + 0x41;   // also a printable %c
+constexpr long L6 = LONG_MIN;
+constexpr long L8 = 0x7fffffffL;
 
 int formatInto(char* out, size_t size, char const* f, Args const& a)
 {
-    return nrvsnprintf(out, size, f, a.s[0].c_str(), kI2, a.s[1].c_str(), kI4, a.s[2].c_str(),
-                       kL6, a.s[3].c_str(), kL8, a.s[4].c_str());
+    return nrvsnprintf(out, size, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(),
+                       L6, a.s[3].c_str(), L8, a.s[4].c_str());
 }
 
 void checkFormat(std::string const& fmt, size_t small, Args const& a)
@@ -113,8 +113,8 @@ void checkFormat(std::string const& fmt, size_t small, Args const& a)
 
     // The unbounded form writes the same text.
     std::vector<char> unbounded(static_cast<size_t>(len) + 1);
-    nrvsprintf(unbounded.data(), f, a.s[0].c_str(), kI2, a.s[1].c_str(), kI4, a.s[2].c_str(),
-               kL6, a.s[3].c_str(), kL8, a.s[4].c_str());
+    nrvsprintf(unbounded.data(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(),
+               L6, a.s[3].c_str(), L8, a.s[4].c_str());
     if (std::strcmp(unbounded.data(), whole.data()) != 0)
         std::abort();
 
@@ -129,11 +129,11 @@ void checkFormat(std::string const& fmt, size_t small, Args const& a)
     if (!positional) {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wformat-nonliteral"
-        int ref = std::snprintf(nullptr, 0, f, a.s[0].c_str(), kI2, a.s[1].c_str(), kI4,
-                                a.s[2].c_str(), kL6, a.s[3].c_str(), kL8, a.s[4].c_str());
+        int ref = std::snprintf(nullptr, 0, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4,
+                                a.s[2].c_str(), L6, a.s[3].c_str(), L8, a.s[4].c_str());
         std::vector<char> refText(static_cast<size_t>(ref) + 1);
-        std::snprintf(refText.data(), refText.size(), f, a.s[0].c_str(), kI2, a.s[1].c_str(), kI4,
-                      a.s[2].c_str(), kL6, a.s[3].c_str(), kL8, a.s[4].c_str());
+        std::snprintf(refText.data(), refText.size(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4,
+                      a.s[2].c_str(), L6, a.s[3].c_str(), L8, a.s[4].c_str());
 #pragma clang diagnostic pop
         if (ref != len || std::strcmp(refText.data(), whole.data()) != 0)
             std::abort();

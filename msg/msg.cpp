@@ -14,13 +14,13 @@
 
 namespace {
 
-constexpr std::size_t kAreaSize = 31000;
-constexpr int kIndent = 9;
-constexpr int kWidth = 79;
+constexpr std::size_t AREA_SIZE = 31000;
+constexpr int INDENT = 9;
+constexpr int WIDTH = 79;
 
-char msgResult[kAreaSize];
-char flowArea[kAreaSize];
-char rssArea[kAreaSize];
+char msgResult[AREA_SIZE];
+char flowArea[AREA_SIZE];
+char rssArea[AREA_SIZE];
 char* flowHeap = nullptr;
 
 int16_t MsgSystemInitialized = 0;
@@ -70,10 +70,10 @@ void flowInto(FlowOut& out, char const* text)
             if (j > len)
                 j = len;
             std::size_t w = j - i;
-            if (w + static_cast<std::size_t>(col) >= static_cast<std::size_t>(kWidth)) {
+            if (w + static_cast<std::size_t>(col) >= static_cast<std::size_t>(WIDTH)) {
                 out.put('\n');
-                out.put("        ", kIndent - 1);
-                col = kIndent;
+                out.put("        ", INDENT - 1);
+                col = INDENT;
             }
             out.put(' ');
             out.put(p, w);
@@ -82,13 +82,13 @@ void flowInto(FlowOut& out, char const* text)
         } else if (*p == '\n' && (p[1] == '\n' || p[1] == '\0')) {
             out.put('\n');
             ++i;
-            col = kWidth;
+            col = WIDTH;
         } else if (*p == '\n' && p[1] == ' ') {
             out.put('\n');
             ++i;
             while (i < len && text[i] != '\n')
                 out.put(text[i++]);
-            col = kWidth;
+            col = WIDTH;
         } else {
             i += charStep(p);
         }
@@ -118,7 +118,7 @@ char* msgFlow(char* text)
     char* oldHeap = flowHeap;
     flowHeap = nullptr;
     bool inOld = oldHeap && text >= oldHeap && text < oldHeap + std::strlen(oldHeap) + 1;
-    bool inStatic = text >= flowArea && text < flowArea + kAreaSize;
+    bool inStatic = text >= flowArea && text < flowArea + AREA_SIZE;
     if (inOld || inStatic) {
         copy = text;
         text = &copy[0];
@@ -127,8 +127,8 @@ char* msgFlow(char* text)
 
     std::size_t len = std::strlen(text);
     std::size_t need = static_cast<std::size_t>(static_cast<double>(len) * 1.75);
-    FlowOut out{flowArea, kAreaSize};
-    if (need > kAreaSize) {
+    FlowOut out{flowArea, AREA_SIZE};
+    if (need > AREA_SIZE) {
         flowHeap = new char[need];
         out.buf = flowHeap;
         out.cap = need;
@@ -219,8 +219,8 @@ char* msgRSSFormat(char* catalog, MsgId n)
     }
     XRB_TRACE_AT("msg", "Exiting msgRSSFormat");
     char const* t = catgets(cd, 1, n, "Error reading catalog file");
-    std::strncpy(rssArea, t ? t : "", kAreaSize - 1);
-    rssArea[kAreaSize - 1] = '\0';
+    std::strncpy(rssArea, t ? t : "", AREA_SIZE - 1);
+    rssArea[AREA_SIZE - 1] = '\0';
     catclose(cd);
     return rssArea;
 }

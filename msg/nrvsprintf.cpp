@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kMaxSlots = 100;   // directives plus '*' values
-constexpr int kMaxArg = 100;
+constexpr int MAX_SLOTS = 100;   // directives plus '*' values
+constexpr int MAX_ARG = 100;
 
 enum class Kind : unsigned char { None, Int, Long, LongLong, IntMax, Size, PtrDiff, Ptr, Double, LongDouble };
 
@@ -83,7 +83,7 @@ int takePosition(char const*& p)
     if (n == 0 || *q != '$')
         return 0;
     p = q + 1;
-    return (v >= 1 && v <= kMaxArg) ? v : -1;
+    return (v >= 1 && v <= MAX_ARG) ? v : -1;
 }
 
 // A width or a precision: "*" with an optional "m$" position (star set,
@@ -169,7 +169,7 @@ bool assign(Directive& s, Numbering& n)
         s.precArg = s.precPos ? s.precPos : ++seq;
     if (takesValue(s))
         s.valueArg = s.pos ? s.pos : ++seq;
-    if (slots > kMaxSlots || seq > kMaxArg)
+    if (slots > MAX_SLOTS || seq > MAX_ARG)
         return false;
     n.sequential = seq;
     n.slots = slots;
@@ -392,7 +392,7 @@ int format(Out& out, char const* fmt, va_list ap)
     if (!fmt)
         fmt = "";
 
-    Kind kinds[kMaxArg + 1] = {};
+    Kind kinds[MAX_ARG + 1] = {};
     int highest = 0;
     Numbering num;
     for (char const* p = fmt; *p;) {
@@ -422,7 +422,7 @@ int format(Out& out, char const* fmt, va_list ap)
 
     // An argument the format never names is taken as an int, the commonest
     // type, so that the ones behind it are still reached.
-    Value args[kMaxArg + 1];
+    Value args[MAX_ARG + 1];
     va_list cp;
     va_copy(cp, ap);
     for (int a = 1; a <= highest; ++a)

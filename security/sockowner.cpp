@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const kTables[] = {"/proc/net/tcp", "/proc/net/tcp6"};
-const char kListen[] = "0A";
+const char* const TABLES[] = {"/proc/net/tcp", "/proc/net/tcp6"};
+const char LISTEN[] = "0A";
 
 struct Entry {
     SocketEnd local;
@@ -136,7 +136,7 @@ bool tablesShowOwnServer(std::string const& tables, SocketEnd const& server, Soc
             eol = tables.size();
         Entry e;
         if (parseLine(tables.substr(pos, eol - pos), e)) {
-            bool listener = e.state == kListen && e.local.port == server.port &&
+            bool listener = e.state == LISTEN && e.local.port == server.port &&
                             (std::memcmp(e.local.address, server.address, 16) == 0 || isWildcard(e.local.address));
             // The server end of our connection carries its listener's owner.
             bool ours = sameEnd(e.local, server) && sameEnd(e.remote, client);
@@ -156,7 +156,7 @@ bool serverIsOwnUser(int sock)
         return false;
     std::string tables;
     bool any = false;
-    for (char const* t : kTables)
+    for (char const* t : TABLES)
         any = appendFile(t, tables) || any;
     return any && tablesShowOwnServer(tables, server, client, static_cast<unsigned long>(geteuid()));
 }

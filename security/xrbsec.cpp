@@ -37,21 +37,21 @@
 
 namespace {
 
-const char kDefaultPort[] = "22825";
-const char kManagerClass[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager";
+const char DEFAULT_PORT[] = "22825";
+const char MANAGER_CLASS[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager";
 
 // Reply text of at most 256 bytes, the 8-byte end marker, and the byte that
 // the reader keeps for its terminator.
-constexpr int kReplyBufferSize = 256 + 8 + 1;
-constexpr int kMarkerLength = 8;
-const char kMarker[kMarkerLength] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
+constexpr int REPLY_BUFFER_SIZE = 256 + 8 + 1;
+constexpr int MARKER_LENGTH = 8;
+const char MARKER[MARKER_LENGTH] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
 
 // A freshly started Java manager needs a moment before it listens.
-constexpr long kStartWaitMs = 10000;
-constexpr long kPollMs = 100;
+constexpr long START_WAIT_MS = 10000;
+constexpr long POLL_MS = 100;
 // A manager that accepts but never answers, or trickles its reply, must not
 // hold the client: one deadline for the whole reply.
-constexpr long kReplyDeadlineMs = 10000;
+constexpr long REPLY_DEADLINE_MS = 10000;
 
 long nowMs()
 {
@@ -192,7 +192,7 @@ bool stillRunning(pid_t pid)
 // length of the reply text, or -1.
 int recvReply(int sock, char* buffer, int size)
 {
-    long deadline = nowMs() + kReplyDeadlineMs;
+    long deadline = nowMs() + REPLY_DEADLINE_MS;
     int got = 0;
     while (got < size - 1) {
         long left = deadline - nowMs();
@@ -211,7 +211,7 @@ int recvReply(int sock, char* buffer, int size)
             return -1;
         got += static_cast<int>(n);
         buffer[got] = 0;
-        void const* marker = memmem(buffer, static_cast<size_t>(got), kMarker, kMarkerLength);
+        void const* marker = memmem(buffer, static_cast<size_t>(got), MARKER, MARKER_LENGTH);
         if (marker != nullptr)
             return static_cast<int>(static_cast<char const*>(marker) - buffer);
     }
@@ -226,9 +226,9 @@ int connectStartingManager(TCString const& host, TCString const& port)
 
     pid_t pid = startManager();
     sock = tryConnect(host, port, 2);
-    long deadline = nowMs() + kStartWaitMs;
+    long deadline = nowMs() + START_WAIT_MS;
     while (sock < 0 && pid > 0 && stillRunning(pid) && nowMs() < deadline) {
-        usleep(kPollMs * 1000);
+        usleep(POLL_MS * 1000);
         sock = tryConnect(host, port, 2);
     }
     return sock;
@@ -251,7 +251,7 @@ void traceReply(TCString const& reply)
 TCString securityMgrPort()
 {
     const char* env = getenv("XRBSEC_PORT");
-    return TCString(env != nullptr && *env != 0 ? env : kDefaultPort);
+    return TCString(env != nullptr && *env != 0 ? env : DEFAULT_PORT);
 }
 
 TCString securityMgrStartCommand()
@@ -266,7 +266,7 @@ TCString securityMgrStartCommand()
             return TCString();
         command += ("-cp " + shellQuoted(jar) + " ").c_str();
     }
-    command += kManagerClass;
+    command += MANAGER_CLASS;
     command += " </dev/null >/dev/null 2>&1 & echo $!";
     return command;
 }
@@ -299,9 +299,9 @@ TCString securityMgrCall(TCString request, bool* answered)
         throw;
     }
 
-    char buffer[kReplyBufferSize];
+    char buffer[REPLY_BUFFER_SIZE];
     memset(buffer, 0, sizeof buffer);
-    int length = recvReply(sock, buffer, kReplyBufferSize);
+    int length = recvReply(sock, buffer, REPLY_BUFFER_SIZE);
     Disconnect(sock);
     if (length < 0)
         return TCString("0");

@@ -26,7 +26,7 @@ using childproc::makeTempDir;
 using childproc::readAll;
 using childproc::removeTree;
 
-const char kContents[] = "landed";
+const char CONTENTS[] = "landed";
 
 // Every entry below dir, folders with a trailing "/".
 void listTree(std::string const& dir, std::set<std::string>& out)
@@ -93,7 +93,7 @@ int serveResult(int fd, std::string const& list)
         }
         if (next.get_commtype() != COMM_REQ_FILE)
             return 3;
-        FileBulkPacket(next.get_strdata(), sizeof kContents - 1, kContents).send(fd, 0);
+        FileBulkPacket(next.get_strdata(), sizeof CONTENTS - 1, CONTENTS).send(fd, 0);
     }
 }
 
@@ -173,7 +173,7 @@ protected:
         if (!words.empty() && safe[0] && words[0].size() < 200) {
             Landing where;
             landingOf(prefix.c_str(), words[0].c_str(), where);
-            EXPECT_EQ(readAll(where.path()), kContents) << where.path();
+            EXPECT_EQ(readAll(where.path()), CONTENTS) << where.path();
         }
         removeTree(root);
         return safe;
@@ -185,7 +185,7 @@ protected:
 };
 
 using Verdicts = std::vector<bool>;
-const Verdicts kTaken{true}, kRefused{false};
+const Verdicts TAKEN{true}, REFUSED{false};
 
 struct Case {
     char const* tail;   // what follows the folder in the prefix
@@ -201,41 +201,41 @@ TEST_F(HostileNames, CheckAndWriterAgree)
         deepPath += "d/";
     std::vector<Case> const cases = {
         // Below a folder prefix.
-        {"", "SYSPRINT.OUT", kTaken},
-        {"", "sub/X.MSG", kTaken},
-        {"", "a..b.ERR", kTaken},
-        {"", "..x.OUT", kTaken},
-        {"", "x...OUT", kTaken},
-        {"", "LIB(MEMBER).MSG", kTaken},
-        {"", "a(b(c.MSG", kTaken},
-        {"", "a/./b.MSG", kTaken},
-        {"", "deep\\er\\f.ERR", kTaken},
-        {"", "caf\xc3\xa9\x7f.OUT", kTaken},
+        {"", "SYSPRINT.OUT", TAKEN},
+        {"", "sub/X.MSG", TAKEN},
+        {"", "a..b.ERR", TAKEN},
+        {"", "..x.OUT", TAKEN},
+        {"", "x...OUT", TAKEN},
+        {"", "LIB(MEMBER).MSG", TAKEN},
+        {"", "a(b(c.MSG", TAKEN},
+        {"", "a/./b.MSG", TAKEN},
+        {"", "deep\\er\\f.ERR", TAKEN},
+        {"", "caf\xc3\xa9\x7f.OUT", TAKEN},
         // Climbing or absolute, before or only after the conversions.
-        {"", "..", kRefused},
-        {"", "../x.OUT", kRefused},
-        {"", "..\\x.OUT", kRefused},
-        {"", "..(x.OUT", kRefused},
-        {"", "/abs.OUT", kRefused},
-        {"", "\\abs.OUT", kRefused},
-        {"", "(abs.OUT", kRefused},
-        {"", "a/../../x.MSG", kRefused},
-        {"", "a\\..\\..\\x.MSG", kRefused},
-        {"", "a(..\\..\\x.OUT", kRefused},
-        {"", "a/b/../../../x.ERR", kRefused},
-        {"", "./../x.OUT", kRefused},
-        {"", "...OUT", kRefused},
-        {"", "sub/...ERR", kRefused},
-        {"", "../../../outside/precious.OUT", kRefused},
-        {"", "..\\..\\..\\outside\\precious.MSG", kRefused},
+        {"", "..", REFUSED},
+        {"", "../x.OUT", REFUSED},
+        {"", "..\\x.OUT", REFUSED},
+        {"", "..(x.OUT", REFUSED},
+        {"", "/abs.OUT", REFUSED},
+        {"", "\\abs.OUT", REFUSED},
+        {"", "(abs.OUT", REFUSED},
+        {"", "a/../../x.MSG", REFUSED},
+        {"", "a\\..\\..\\x.MSG", REFUSED},
+        {"", "a(..\\..\\x.OUT", REFUSED},
+        {"", "a/b/../../../x.ERR", REFUSED},
+        {"", "./../x.OUT", REFUSED},
+        {"", "...OUT", REFUSED},
+        {"", "sub/...ERR", REFUSED},
+        {"", "../../../outside/precious.OUT", REFUSED},
+        {"", "..\\..\\..\\outside\\precious.MSG", REFUSED},
         // Naming no file.
-        {"", ".", kRefused},
-        {"", "sub/", kRefused},
-        {"", "./.OUT", kRefused},
+        {"", ".", REFUSED},
+        {"", "sub/", REFUSED},
+        {"", "./.OUT", REFUSED},
         // Longer than a name or a path may be: taken, and then not written.
-        {"", lengthy + ".OUT", kTaken},
-        {"", deepPath + "f.MSG", kTaken},
-        {"", "../" + lengthy + ".OUT", kRefused},
+        {"", lengthy + ".OUT", TAKEN},
+        {"", deepPath + "f.MSG", TAKEN},
+        {"", "../" + lengthy + ".OUT", REFUSED},
         // Control bytes part the list; the second word climbs.
         {"", "ok\x01../../../outside/x.OUT", {true, false}},
         {"", "ok\x1b../x.OUT", {true, false}},
@@ -243,26 +243,26 @@ TEST_F(HostileNames, CheckAndWriterAgree)
         // before "../x" does not make "job.../x" a name inside the folder,
         // and a "(" of the server's that is the first of the whole name
         // still makes it absolute.
-        {"job.", "SYSPRINT.OUT", kTaken},
-        {"job.", "..x.OUT", kTaken},
-        {"job.", ".OUT", kTaken},
-        {"job.", "../x.OUT", kRefused},
-        {"job.", "/../x.OUT", kRefused},
-        {"job.", "\\..\\x.OUT", kRefused},
-        {"job.", "(..(x.OUT", kRefused},
-        {"job.", "(M).MSG", kRefused},
-        {"job.", "/x.OUT", kRefused},
-        {"job.", "x/../../y.MSG", kRefused},
+        {"job.", "SYSPRINT.OUT", TAKEN},
+        {"job.", "..x.OUT", TAKEN},
+        {"job.", ".OUT", TAKEN},
+        {"job.", "../x.OUT", REFUSED},
+        {"job.", "/../x.OUT", REFUSED},
+        {"job.", "\\..\\x.OUT", REFUSED},
+        {"job.", "(..(x.OUT", REFUSED},
+        {"job.", "(M).MSG", REFUSED},
+        {"job.", "/x.OUT", REFUSED},
+        {"job.", "x/../../y.MSG", REFUSED},
         // The prefix's "(" is the one converted: the server's stay as they
         // are, so "(..(x" is a plain name in the folder "p/q/", and a check
         // that converted the server's name alone would refuse what the
         // writer takes.
-        {"p(q/job.", "(..(x.OUT", kTaken},
-        {"p(q/job.", "(M).MSG", kTaken},
-        {"p(q/job.", "a(b\\c.ERR", kTaken},
-        {"p(q/job.", "../x.OUT", kRefused},
-        {"p(q/job.", "\\..\\..\\x.OUT", kRefused},
-        {"p(q/job.", "/(x.OUT", kRefused},
+        {"p(q/job.", "(..(x.OUT", TAKEN},
+        {"p(q/job.", "(M).MSG", TAKEN},
+        {"p(q/job.", "a(b\\c.ERR", TAKEN},
+        {"p(q/job.", "../x.OUT", REFUSED},
+        {"p(q/job.", "\\..\\..\\x.OUT", REFUSED},
+        {"p(q/job.", "/(x.OUT", REFUSED},
     };
     for (Case const& c : cases)
         EXPECT_EQ(agree(c.list, c.tail), c.verdicts) << c.tail << " " << c.list;
@@ -278,7 +278,7 @@ TEST_F(HostileNames, AZeroByteEndsTheName)
     Landing where;
     ASSERT_TRUE(landingOf("/tmp/xrb-nowhere/", name.c_str(), where));
     EXPECT_EQ(where.path(), "/tmp/xrb-nowhere/ok");
-    EXPECT_EQ(agree(name.c_str(), ""), kTaken);
+    EXPECT_EQ(agree(name.c_str(), ""), TAKEN);
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(Output, UnopenableLogStillReachesTheScreen)
 // text is longer than a stdio buffer (4 KiB).
 TEST_F(Output, TwoProcessesSharingTheLogInterleaveWholeCalls)
 {
-    constexpr int kCalls = 300;
+    constexpr int CALLS = 300;
     int gate[2];
     ASSERT_EQ(pipe(gate), 0);
     // Both writers start together, so their calls overlap.
@@ -151,7 +151,7 @@ TEST_F(Output, TwoProcessesSharingTheLogInterleaveWholeCalls)
         if (read(gate[0], &c, 1) != 0)
             _exit(2);
         logToScreenToo = 0;
-        for (int i = 0; i < kCalls; ++i) {
+        for (int i = 0; i < CALLS; ++i) {
             std::string text(4500 + static_cast<std::size_t>(i) * 37 % 6000, mark);
             text += '\n';
             _talk("%s", text.c_str());
@@ -191,8 +191,8 @@ TEST_F(Output, TwoProcessesSharingTheLogInterleaveWholeCalls)
             << entry.substr(0, 40);
         at = nl + 1;
     }
-    EXPECT_EQ(seen[0], kCalls);
-    EXPECT_EQ(seen[1], kCalls);
+    EXPECT_EQ(seen[0], CALLS);
+    EXPECT_EQ(seen[1], CALLS);
 }
 
 TEST(Settings, DefaultsAndLanguage)

@@ -10,7 +10,7 @@ using namespace sectest;
 
 namespace {
 
-const std::string kMarker("XRB#END\0", 8);
+const std::string MARKER("XRB#END\0", 8);
 
 void setUser(char const* user, char const* password)
 {
@@ -23,7 +23,7 @@ void setUser(char const* user, char const* password)
 
 TEST(Credentials, PasswordGivenIsStoredAndKept)
 {
-    FakeManager mgr({{"0" + kMarker, false}});
+    FakeManager mgr({{"0" + MARKER, false}});
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
     setUser("someone", "pw1");
 
@@ -37,7 +37,7 @@ TEST(Credentials, PasswordGivenIsStoredAndKept)
 
 TEST(Credentials, UserAloneFetchesStoredPassword)
 {
-    FakeManager mgr({{"1 stored" + kMarker, false}, {"0" + kMarker, false}, {"2 x" + kMarker, false}});
+    FakeManager mgr({{"1 stored" + MARKER, false}, {"0" + MARKER, false}, {"2 x" + MARKER, false}});
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
 
     setUser("someone", "");
@@ -59,7 +59,7 @@ TEST(Credentials, UserAloneFetchesStoredPassword)
 
 TEST(Credentials, GuestUserMakesNoRequest)
 {
-    FakeManager mgr({{"1 leaked" + kMarker, false}});
+    FakeManager mgr({{"1 leaked" + MARKER, false}});
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
 
     setUser("GuestUser", "x");
@@ -118,7 +118,7 @@ TEST(Credentials, UnstoredPasswordIsReportedFromVerbosityOne)
 
     // A manager that answered has the password, whatever it said.
     {
-        FakeManager mgr({{"0" + kMarker, false}});
+        FakeManager mgr({{"0" + MARKER, false}});
         EnvGuard reachable("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
         EXPECT_EQ(run(3, "pw"), "");
     }

@@ -13,9 +13,9 @@
 
 namespace {
 
-const std::string kHead4 =
+const std::string HEAD4 =
     "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
-const std::string kHead6 =
+const std::string HEAD6 =
     "  sl  local_address                         remote_address                        st tx_queue rx_queue "
     "tr tm->when retrnsmt   uid  timeout inode\n";
 
@@ -66,13 +66,13 @@ SocketEnd end4(char const* dotted, unsigned port)
     return e;
 }
 
-const unsigned kMe = 1000, kOther = 1001, kPort = 22825, kClientPort = 40000;
-const SocketEnd kServer = end4("127.0.0.1", kPort);
-const SocketEnd kClient = end4("127.0.0.1", kClientPort);
+const unsigned ME = 1000, OTHER = 1001, MANAGER_PORT = 22825, CLIENT_PORT = 40000;
+const SocketEnd SERVER = end4("127.0.0.1", MANAGER_PORT);
+const SocketEnd CLIENT = end4("127.0.0.1", CLIENT_PORT);
 
 bool judge(std::string const& tables)
 {
-    return tablesShowOwnServer(tables, kServer, kClient, kMe);
+    return tablesShowOwnServer(tables, SERVER, CLIENT, ME);
 }
 
 } // namespace
@@ -81,40 +81,40 @@ TEST(SocketOwner, OwnListenerOnTheManagerPort)
 {
     std::string lo = hex4("127.0.0.1"), any = hex4("0.0.0.0");
     // IPv4 listener, with our connection's server end listed too.
-    EXPECT_TRUE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kMe) +
-                      line(lo, kPort, lo, kClientPort, "01", kMe) +
-                      line(lo, kClientPort, lo, kPort, "01", kMe) + kHead6));
+    EXPECT_TRUE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) +
+                      line(lo, MANAGER_PORT, lo, CLIENT_PORT, "01", ME) +
+                      line(lo, CLIENT_PORT, lo, MANAGER_PORT, "01", ME) + HEAD6));
     // A Java listener on a dual-stack socket shows as an IPv4-mapped address.
-    EXPECT_TRUE(judge(kHead4 + kHead6 + line(hex6("::ffff:127.0.0.1"), kPort, hex6("::"), 0, "0A", kMe)));
+    EXPECT_TRUE(judge(HEAD4 + HEAD6 + line(hex6("::ffff:127.0.0.1"), MANAGER_PORT, hex6("::"), 0, "0A", ME)));
     // Other users' sockets elsewhere do not matter.
-    EXPECT_TRUE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kMe) + line(lo, kPort + 1, any, 0, "0A", kOther) +
-                      line(hex4("10.1.2.3"), kPort, any, 0, "0A", kOther) +
-                      line(lo, 5555, lo, kPort, "01", kOther)));
+    EXPECT_TRUE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(lo, MANAGER_PORT + 1, any, 0, "0A", OTHER) +
+                      line(hex4("10.1.2.3"), MANAGER_PORT, any, 0, "0A", OTHER) +
+                      line(lo, 5555, lo, MANAGER_PORT, "01", OTHER)));
 }
 
 TEST(SocketOwner, AnotherUsersListenerIsNoManager)
 {
     std::string lo = hex4("127.0.0.1"), any = hex4("0.0.0.0");
-    EXPECT_FALSE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kOther)));
+    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", OTHER)));
     // A wildcard listener of another user could take our connection, in
     // either table, whichever order the lines come in.
-    EXPECT_FALSE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kMe) + line(any, kPort, any, 0, "0A", kOther)));
-    EXPECT_FALSE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kMe) + kHead6 +
-                       line(hex6("::"), kPort, hex6("::"), 0, "0A", kOther)));
-    EXPECT_FALSE(judge(kHead4 + line(any, kPort, any, 0, "0A", kOther) + line(lo, kPort, any, 0, "0A", kMe)));
+    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(any, MANAGER_PORT, any, 0, "0A", OTHER)));
+    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + HEAD6 +
+                       line(hex6("::"), MANAGER_PORT, hex6("::"), 0, "0A", OTHER)));
+    EXPECT_FALSE(judge(HEAD4 + line(any, MANAGER_PORT, any, 0, "0A", OTHER) + line(lo, MANAGER_PORT, any, 0, "0A", ME)));
     // The server end of our own connection belongs to another user's
     // listener, though ours is listed too.
-    EXPECT_FALSE(judge(kHead4 + line(lo, kPort, any, 0, "0A", kMe) +
-                       line(lo, kPort, lo, kClientPort, "01", kOther)));
+    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) +
+                       line(lo, MANAGER_PORT, lo, CLIENT_PORT, "01", OTHER)));
 }
 
 TEST(SocketOwner, NothingListeningOrUnreadableTables)
 {
     std::string lo = hex4("127.0.0.1"), any = hex4("0.0.0.0");
     EXPECT_FALSE(judge(""));
-    EXPECT_FALSE(judge(kHead4 + kHead6));
+    EXPECT_FALSE(judge(HEAD4 + HEAD6));
     // Our connection alone, without a listener: not a manager.
-    EXPECT_FALSE(judge(kHead4 + line(lo, kPort, lo, kClientPort, "01", kMe)));
+    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, lo, CLIENT_PORT, "01", ME)));
     // Damaged lines are skipped, never taken for a listener.
     EXPECT_FALSE(judge("   3: 0100007F:592A 00000000:0000 0A\n"
                        "   4: 0100007F:592Z 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000\n"

@@ -17,7 +17,7 @@ using namespace sectest;
 
 namespace {
 
-const std::string kMarker("XRB#END\0", 8);
+const std::string MARKER("XRB#END\0", 8);
 
 std::string call(char const* request)
 {
@@ -99,7 +99,7 @@ TEST(SecurityMgrPort, UnsetOrEmptyMeansDefault)
 
 TEST(SecurityMgrCall, ListeningManagerGetsRequestVerbatimAndIsNotStarted)
 {
-    FakeManager mgr({{"1 pw" + kMarker, false}, {"0" + kMarker, false}});
+    FakeManager mgr({{"1 pw" + MARKER, false}, {"0" + MARKER, false}});
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
     RecordingJava java;
 
@@ -119,8 +119,8 @@ TEST(SecurityMgrCall, BrokenRepliesGiveZero)
     std::string longest(256, 'a');
     FakeManager mgr({
         {"1 half", false},                       // closed before the marker
-        {std::string(1000, 'x') + kMarker, false}, // more than the buffer holds
-        {longest + kMarker, false},                // exactly fits
+        {std::string(1000, 'x') + MARKER, false}, // more than the buffer holds
+        {longest + MARKER, false},                // exactly fits
         {"", true},                                // reset at once
     });
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
@@ -146,7 +146,7 @@ TEST(SecurityMgrCall, BrokenRepliesGiveZero)
 
 TEST(SecurityMgrCall, TellsWhetherTheManagerAnswered)
 {
-    FakeManager mgr({{"0" + kMarker, false}, {"1 half", false}});
+    FakeManager mgr({{"0" + MARKER, false}, {"1 half", false}});
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
     RecordingJava java;
 
@@ -253,7 +253,7 @@ TEST(SecurityMgrCall, StartsTheManagerThenFindsItRunning)
 // call runs in a child of its own.
 TEST(SecurityMgrCall, TraceNeverShowsThePassword)
 {
-    FakeManager mgr({{"1" + kMarker, false}, {"1 Sup3rSecret" + kMarker, false}});
+    FakeManager mgr({{"1" + MARKER, false}, {"1 Sup3rSecret" + MARKER, false}});
     ScratchDir dir;
     std::string traceFile = dir.file("trace");
 

@@ -19,9 +19,9 @@
 
 namespace {
 
-const std::regex kRecord(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) (\w+)\((\d+)\) (.*)$)");
-const std::regex kStart(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) Start of trace for this process$)");
-const std::regex kEnd(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) End of trace for all processes and threads$)");
+const std::regex RECORD_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) (\w+)\((\d+)\) (.*)$)");
+const std::regex START_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) Start of trace for this process$)");
+const std::regex END_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) End of trace for all processes and threads$)");
 
 struct TraceFileView {
     std::string raw;
@@ -107,18 +107,18 @@ TEST_F(TraceTest, NewFileHasHeaderStartLineRecordsAndSize)
     ASSERT_EQ(v.raw.compare(0, 22, "XRB TRACE - SIZE 00000"), 0) << v.raw;
     EXPECT_EQ(v.rewound, 'N');
     ASSERT_EQ(v.logical.size(), 3u) << v.raw;
-    EXPECT_TRUE(std::regex_match(v.logical[0], kStart)) << v.logical[0];
+    EXPECT_TRUE(std::regex_match(v.logical[0], START_LINE)) << v.logical[0];
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(v.logical[1], m, kRecord)) << v.logical[1];
+    ASSERT_TRUE(std::regex_match(v.logical[1], m, RECORD_LINE)) << v.logical[1];
     EXPECT_EQ(m[1], "tcpfns");
     EXPECT_EQ(m[3], "connecting to host1 port 5555");
-    ASSERT_TRUE(std::regex_match(v.logical[2], m, kRecord)) << v.logical[2];
+    ASSERT_TRUE(std::regex_match(v.logical[2], m, RECORD_LINE)) << v.logical[2];
     EXPECT_EQ(m[1], "util");
     EXPECT_EQ(m[3], "second 1234567890123");
     // The end line follows the logical end and is the last thing in the file.
     ASSERT_FALSE(v.beyond.empty());
     EXPECT_EQ(v.beyond.back(), '\n');
-    EXPECT_TRUE(std::regex_match(v.beyond.substr(0, v.beyond.size() - 1), kEnd)) << v.beyond;
+    EXPECT_TRUE(std::regex_match(v.beyond.substr(0, v.beyond.size() - 1), END_LINE)) << v.beyond;
 }
 
 TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
@@ -140,7 +140,7 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
     int expect = -1;
     for (const std::string& line : v.logical) {
         std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, kRecord)) << line;
+        ASSERT_TRUE(std::regex_match(line, m, RECORD_LINE)) << line;
         int n = std::stoi(m[3].str().substr(7, 3));
         if (expect >= 0) {
             EXPECT_EQ(n, expect);
@@ -153,11 +153,11 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
     std::vector<std::string> lines = splitLines(v.raw.substr(36));
     EXPECT_EQ(v.raw.back(), '\n');
     for (const std::string& line : lines) {
-        bool whole = allBlank(line) || std::regex_match(line, kRecord) || std::regex_match(line, kStart) ||
-                     std::regex_match(line, kEnd);
+        bool whole = allBlank(line) || std::regex_match(line, RECORD_LINE) || std::regex_match(line, START_LINE) ||
+                     std::regex_match(line, END_LINE);
         EXPECT_TRUE(whole) << "cut line: [" << line << "]";
     }
-    EXPECT_TRUE(std::regex_match(splitLines(v.beyond).front(), kEnd));
+    EXPECT_TRUE(std::regex_match(splitLines(v.beyond).front(), END_LINE));
 }
 
 TEST_F(TraceTest, TwoProcessesAppendToOneFile)
@@ -188,9 +188,9 @@ TEST_F(TraceTest, TwoProcessesAppendToOneFile)
     int countA = 0, countB = 0, starts = 0;
     for (const std::string& line : v.logical) {
         std::smatch m;
-        if (std::regex_match(line, kStart))
+        if (std::regex_match(line, START_LINE))
             ++starts;
-        else if (std::regex_match(line, m, kRecord))
+        else if (std::regex_match(line, m, RECORD_LINE))
             (m[3].str().rfind("procA", 0) == 0 ? countA : countB)++;
         else
             ADD_FAILURE() << "unexpected line [" << line << "]";
@@ -223,7 +223,7 @@ TEST_F(TraceTest, PatternsSelectUnits)
     EXPECT_NE(r.out.find("XRBW-001"), std::string::npos);
     v = readTrace(other);
     ASSERT_EQ(v.logical.size(), 1u) << v.raw;
-    EXPECT_TRUE(std::regex_match(v.logical[0], kStart));
+    EXPECT_TRUE(std::regex_match(v.logical[0], START_LINE));
 }
 
 // Anybody who can read the trace file can lock it: a client waits at most
@@ -305,13 +305,13 @@ TEST_F(TraceTest, RunStartingOnARewoundFileLeavesNoCutLine)
     TraceFileView v = readTrace(file);
     ASSERT_EQ(v.rewound, 'Y');
     ASSERT_EQ(v.logical.size(), 1u) << v.raw;
-    EXPECT_TRUE(std::regex_match(v.logical[0], kStart)) << v.logical[0];
+    EXPECT_TRUE(std::regex_match(v.logical[0], START_LINE)) << v.logical[0];
     std::vector<std::string> lines = splitLines(v.raw.substr(36));
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_TRUE(std::regex_match(lines[1], kEnd)) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[1], END_LINE)) << lines[1];
     for (const std::string& line : lines) {
-        bool whole = allBlank(line) || std::regex_match(line, kRecord) || std::regex_match(line, kStart) ||
-                     std::regex_match(line, kEnd);
+        bool whole = allBlank(line) || std::regex_match(line, RECORD_LINE) || std::regex_match(line, START_LINE) ||
+                     std::regex_match(line, END_LINE);
         EXPECT_TRUE(whole) << "cut line: [" << line << "]";
     }
     // The old lines after the cut one are untouched.
@@ -455,7 +455,7 @@ TEST_F(TraceTest, OverlongRecordIsCutAndStaysOneLine)
     ASSERT_EQ(v.logical.size(), 3u);
     EXPECT_LE(v.logical[1].size(), 4095u);
     EXPECT_GT(v.logical[1].size(), 4000u);
-    EXPECT_TRUE(std::regex_match(v.logical[2], kRecord));
+    EXPECT_TRUE(std::regex_match(v.logical[2], RECORD_LINE));
 }
 
 // Reads one length-prefixed record from the collector connection.
@@ -551,9 +551,9 @@ TEST_F(TraceTest, CollectorReceivesRecordsThenFileTakesOver)
         close(fd);
 
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(first, m, kRecord)) << first;
+    ASSERT_TRUE(std::regex_match(first, m, RECORD_LINE)) << first;
     EXPECT_EQ(m[3], "to collector 1");
-    ASSERT_TRUE(std::regex_match(second, m, kRecord)) << second;
+    ASSERT_TRUE(std::regex_match(second, m, RECORD_LINE)) << second;
     EXPECT_EQ(m[3], "to collector 2");
 
     TraceFileView v = readTrace(file);
