@@ -305,7 +305,7 @@ char* changeEachCharacter(char* text, int (*change)(int))
     return p;
 }
 
-}  // namespace
+} // namespace
 
 char* allUpper(char* text)
 {
@@ -353,7 +353,7 @@ extern "C" int wcwidth(wchar_t wc) noexcept
     return n < 0 ? -1 : n;
 }
 
-extern "C" int wcswidth(const wchar_t* ws, size_t n) noexcept
+extern "C" int wcswidth(wchar_t const* ws, size_t n) noexcept
 {
     int total = 0;
     for (size_t i = 0; i < n && ws[i] != L'\0'; ++i) {

@@ -46,6 +46,6 @@ void donttouch();
 // Within this program these measure the bytes of a wide character's
 // multibyte form, not display columns.
 extern "C" int wcwidth(wchar_t wc) noexcept;
-extern "C" int wcswidth(const wchar_t* ws, size_t n) noexcept;
+extern "C" int wcswidth(wchar_t const* ws, size_t n) noexcept;
 
 #endif

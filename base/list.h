@@ -9,10 +9,10 @@ public:
     List(List const&) = delete;
     List& operator=(List const&) = delete;
 
-    int addElem(char const* text);   // appends a copy; returns 0
-    void reset();                    // cursor to the head
-    char* getItem() const;           // text at the cursor, or nullptr
-    struct Node* next();             // advances the cursor; returns it
+    int addElem(char const* text); // appends a copy; returns 0
+    void reset();                  // cursor to the head
+    char* getItem() const;         // text at the cursor, or nullptr
+    struct Node* next();           // advances the cursor; returns it
     int count() const { return count_; }
 
 private:

@@ -6,7 +6,7 @@
 
 class TCException {
 public:
-    TCException();                 // message "TCException"
+    TCException(); // message "TCException"
     explicit TCException(char const* message);
     ~TCException();
     TCException(TCException const&) = delete;

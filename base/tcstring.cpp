@@ -21,8 +21,14 @@ char* makeArray(char const* src, std::size_t n)
     return a;
 }
 
-inline bool isSep(unsigned char c) { return c >= 1 && c <= 32; }
-inline bool isWordByte(unsigned char c) { return c > 32; }
+inline bool isSep(unsigned char c)
+{
+    return c >= 1 && c <= 32;
+}
+inline bool isWordByte(unsigned char c)
+{
+    return c > 32;
+}
 
 // Words are runs of bytes above 32, parted by bytes 1 to 32.
 // p moved over the separators: the start of the next word, or the end.
@@ -44,8 +50,10 @@ char const* skipWord(char const* p)
 // Byte-wise ordering with a null pointer counting as the empty string.
 int cmpText(char const* a, char const* b)
 {
-    if (!a) a = emptyText;
-    if (!b) b = emptyText;
+    if (!a)
+        a = emptyText;
+    if (!b)
+        b = emptyText;
     return std::strcmp(a, b);
 }
 
@@ -130,8 +138,10 @@ TCString::TCString(unsigned long v) : data_(nullptr)
 
 TCString::TCString(char const* a, unsigned int na, char const* b, unsigned int nb) : data_(nullptr)
 {
-    if (!a) na = 0;
-    if (!b) nb = 0;
+    if (!a)
+        na = 0;
+    if (!b)
+        nb = 0;
     std::size_t total = static_cast<std::size_t>(na) + nb;
     data_ = new char[total + 1];
     if (na)
@@ -147,11 +157,26 @@ TCString::~TCString()
     data_ = nullptr;
 }
 
-TCString::operator char*() const { return data_; }
-TCString::operator unsigned char*() const { return reinterpret_cast<unsigned char*>(data_); }
-char* TCString::getdata() const { return data_; }
-unsigned int TCString::length() const { return static_cast<unsigned int>(std::strlen(data_)); }
-unsigned int TCString::size() const { return length(); }
+TCString::operator char*() const
+{
+    return data_;
+}
+TCString::operator unsigned char*() const
+{
+    return reinterpret_cast<unsigned char*>(data_);
+}
+char* TCString::getdata() const
+{
+    return data_;
+}
+unsigned int TCString::length() const
+{
+    return static_cast<unsigned int>(std::strlen(data_));
+}
+unsigned int TCString::size() const
+{
+    return length();
+}
 
 void TCString::setData(char const* s)
 {
@@ -252,31 +277,97 @@ TCString operator+(char const* s, TCString const& t)
 
 // ---- comparisons ----
 
-bool operator==(TCString const& a, TCString const& b) { return cmpText(a.getdata(), b.getdata()) == 0; }
-bool operator!=(TCString const& a, TCString const& b) { return !(a == b); }
-bool operator==(TCString const& a, char const* b) { return cmpText(a.getdata(), b) == 0; }
-bool operator!=(TCString const& a, char const* b) { return !(a == b); }
-bool operator==(char const* a, TCString const& b) { return cmpText(a, b.getdata()) == 0; }
-bool operator!=(char const* a, TCString const& b) { return !(a == b); }
-bool operator==(TCString const& a, char* b) { return a == static_cast<char const*>(b); }
-bool operator!=(TCString const& a, char* b) { return !(a == b); }
-bool operator==(char* a, TCString const& b) { return static_cast<char const*>(a) == b; }
-bool operator!=(char* a, TCString const& b) { return !(a == b); }
+bool operator==(TCString const& a, TCString const& b)
+{
+    return cmpText(a.getdata(), b.getdata()) == 0;
+}
+bool operator!=(TCString const& a, TCString const& b)
+{
+    return !(a == b);
+}
+bool operator==(TCString const& a, char const* b)
+{
+    return cmpText(a.getdata(), b) == 0;
+}
+bool operator!=(TCString const& a, char const* b)
+{
+    return !(a == b);
+}
+bool operator==(char const* a, TCString const& b)
+{
+    return cmpText(a, b.getdata()) == 0;
+}
+bool operator!=(char const* a, TCString const& b)
+{
+    return !(a == b);
+}
+bool operator==(TCString const& a, char* b)
+{
+    return a == static_cast<char const*>(b);
+}
+bool operator!=(TCString const& a, char* b)
+{
+    return !(a == b);
+}
+bool operator==(char* a, TCString const& b)
+{
+    return static_cast<char const*>(a) == b;
+}
+bool operator!=(char* a, TCString const& b)
+{
+    return !(a == b);
+}
 
-bool operator<(TCString const& a, TCString const& b) { return cmpText(a.getdata(), b.getdata()) < 0; }
-bool operator<=(TCString const& a, TCString const& b) { return cmpText(a.getdata(), b.getdata()) <= 0; }
-bool operator>(TCString const& a, TCString const& b) { return cmpText(a.getdata(), b.getdata()) > 0; }
-bool operator>=(TCString const& a, TCString const& b) { return cmpText(a.getdata(), b.getdata()) >= 0; }
+bool operator<(TCString const& a, TCString const& b)
+{
+    return cmpText(a.getdata(), b.getdata()) < 0;
+}
+bool operator<=(TCString const& a, TCString const& b)
+{
+    return cmpText(a.getdata(), b.getdata()) <= 0;
+}
+bool operator>(TCString const& a, TCString const& b)
+{
+    return cmpText(a.getdata(), b.getdata()) > 0;
+}
+bool operator>=(TCString const& a, TCString const& b)
+{
+    return cmpText(a.getdata(), b.getdata()) >= 0;
+}
 
 // A null plain string orders before every TCString, the empty one included.
-bool operator<(TCString const& a, char const* b) { return b && std::strcmp(a.getdata(), b) < 0; }
-bool operator<=(TCString const& a, char const* b) { return b && std::strcmp(a.getdata(), b) <= 0; }
-bool operator>(TCString const& a, char const* b) { return !b || std::strcmp(a.getdata(), b) > 0; }
-bool operator>=(TCString const& a, char const* b) { return !b || std::strcmp(a.getdata(), b) >= 0; }
-bool operator<(char const* a, TCString const& b) { return b > a; }
-bool operator<=(char const* a, TCString const& b) { return b >= a; }
-bool operator>(char const* a, TCString const& b) { return b < a; }
-bool operator>=(char const* a, TCString const& b) { return b <= a; }
+bool operator<(TCString const& a, char const* b)
+{
+    return b && std::strcmp(a.getdata(), b) < 0;
+}
+bool operator<=(TCString const& a, char const* b)
+{
+    return b && std::strcmp(a.getdata(), b) <= 0;
+}
+bool operator>(TCString const& a, char const* b)
+{
+    return !b || std::strcmp(a.getdata(), b) > 0;
+}
+bool operator>=(TCString const& a, char const* b)
+{
+    return !b || std::strcmp(a.getdata(), b) >= 0;
+}
+bool operator<(char const* a, TCString const& b)
+{
+    return b > a;
+}
+bool operator<=(char const* a, TCString const& b)
+{
+    return b >= a;
+}
+bool operator>(char const* a, TCString const& b)
+{
+    return b < a;
+}
+bool operator>=(char const* a, TCString const& b)
+{
+    return b <= a;
+}
 
 // ---- searching ----
 
@@ -361,7 +452,7 @@ unsigned int TCString::occurrencesOf(TCString const& pat, unsigned int start) co
 {
     unsigned int plen = pat.length();
     if (plen == 0)
-        return 0;   // an empty pattern would never advance
+        return 0; // an empty pattern would never advance
     unsigned int count = 0;
     unsigned int pos = indexOf(pat, start);
     while (pos) {

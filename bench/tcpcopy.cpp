@@ -42,9 +42,9 @@
 namespace {
 
 // The same size as the client's default chunk, so both move data in like steps.
-const size_t BUFFER = 1000000;
+size_t const BUFFER = 1000000;
 
-[[noreturn]] void die(const char* what)
+[[noreturn]] void die(char const* what)
 {
     std::fprintf(stderr, "xrb_tcpcopy: %s: %s\n", what, std::strerror(errno));
     std::exit(2);
@@ -91,7 +91,7 @@ int connectLoopback(int port)
     return fd;
 }
 
-void writeAll(int fd, const char* p, size_t n, bool sock)
+void writeAll(int fd, char const* p, size_t n, bool sock)
 {
     while (n > 0) {
         ssize_t k = sock ? ::send(fd, p, n, MSG_NOSIGNAL) : ::write(fd, p, n);
@@ -124,7 +124,7 @@ size_t readSome(int fd, char* p, size_t n, bool sock)
 }
 
 // Written whole under a temporary name, so the driver never reads half a number.
-void writePortFile(const std::string& path, int port)
+void writePortFile(std::string const& path, int port)
 {
     std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
@@ -138,7 +138,7 @@ void writePortFile(const std::string& path, int port)
 
 // Listens on a free loopback port, names it in portFile and takes one
 // connection; lfd is left listening, for the caller to close.
-int acceptOne(const char* portFile, int& lfd)
+int acceptOne(char const* portFile, int& lfd)
 {
     int port = 0;
     lfd = listenLoopback(port);
@@ -149,7 +149,7 @@ int acceptOne(const char* portFile, int& lfd)
     return s;
 }
 
-int createOutput(const char* outPath)
+int createOutput(char const* outPath)
 {
     int out = open(outPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0)
@@ -168,7 +168,7 @@ int endReceiving(int out, int s, int lfd, unsigned long long total)
     return 0;
 }
 
-int receiveFile(const char* portFile, const char* outPath)
+int receiveFile(char const* portFile, char const* outPath)
 {
     int lfd = -1;
     int s = acceptOne(portFile, lfd);
@@ -182,7 +182,7 @@ int receiveFile(const char* portFile, const char* outPath)
     return endReceiving(out, s, lfd, total);
 }
 
-int sendFile(int port, const char* inPath)
+int sendFile(int port, char const* inPath)
 {
     int in = open(inPath, O_RDONLY);
     if (in < 0)
@@ -202,11 +202,11 @@ int sendFile(int port, const char* inPath)
 // stores each chunk and then answers with an ACK-byte message, except after
 // the last; the sender reads the next chunk from its file before it waits
 // for that answer, as the client does.
-const size_t PIECE = 31744;
-const size_t ACK = 108;
-const size_t HEADER = 8;
+size_t const PIECE = 31744;
+size_t const ACK = 108;
+size_t const HEADER = 8;
 
-size_t parseChunk(const char* text)
+size_t parseChunk(char const* text)
 {
     long v = std::atol(text);
     // The header carries the length in 32 bits.
@@ -217,7 +217,7 @@ size_t parseChunk(const char* text)
     return static_cast<size_t>(v);
 }
 
-void sendPieces(int fd, const char* p, size_t n)
+void sendPieces(int fd, char const* p, size_t n)
 {
     while (n > 0) {
         size_t step = std::min(n, PIECE);
@@ -245,14 +245,14 @@ void putWord(char* p, uint32_t v)
     std::memcpy(p, &v, sizeof v);
 }
 
-uint32_t getWord(const char* p)
+uint32_t getWord(char const* p)
 {
     uint32_t v;
     std::memcpy(&v, p, sizeof v);
     return ntohl(v);
 }
 
-int receiveStopAndWait(const char* portFile, const char* outPath, size_t chunk)
+int receiveStopAndWait(char const* portFile, char const* outPath, size_t chunk)
 {
     int lfd = -1;
     int s = acceptOne(portFile, lfd);
@@ -268,8 +268,8 @@ int receiveStopAndWait(const char* portFile, const char* outPath, size_t chunk)
         uint32_t length = getWord(header);
         bool last = getWord(header + 4) != 0;
         if (length > chunk) {
-            std::fprintf(stderr, "xrb_tcpcopy: chunk of %u bytes, more than %zu\n",
-                         static_cast<unsigned>(length), chunk);
+            std::fprintf(stderr, "xrb_tcpcopy: chunk of %u bytes, more than %zu\n", static_cast<unsigned>(length),
+                         chunk);
             return 2;
         }
         if (!recvPieces(s, buf.data(), length))
@@ -296,12 +296,12 @@ size_t readChunk(int fd, char* p, size_t n)
     return got;
 }
 
-int sendStopAndWait(int port, const char* inPath, size_t chunk)
+int sendStopAndWait(int port, char const* inPath, size_t chunk)
 {
     int in = open(inPath, O_RDONLY);
     if (in < 0)
         die("open input");
-    struct stat st{};
+    struct stat st {};
     if (fstat(in, &st) != 0)
         die("stat input");
     unsigned long long remaining = static_cast<unsigned long long>(st.st_size);
@@ -336,7 +336,7 @@ int sendStopAndWait(int port, const char* inPath, size_t chunk)
 // system) per exchange, both in microseconds.
 int roundTrip(int count, size_t size)
 {
-    const size_t header = 20;
+    size_t const header = 20;
     if (size <= header)
         size = header + 1;
     int port = 0;
@@ -383,7 +383,7 @@ int roundTrip(int count, size_t size)
 }
 
 // Seconds of wall time, user and system time, peak RSS in KiB, exit status.
-int runCommand(const char* outPath, char** argv)
+int runCommand(char const* outPath, char** argv)
 {
     FILE* out = std::fopen(outPath, "w");
     if (!out)
@@ -403,25 +403,22 @@ int runCommand(const char* outPath, char** argv)
             die("wait4");
     auto t1 = std::chrono::steady_clock::now();
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::fprintf(out, "%.6f %ld.%06ld %ld.%06ld %ld %d\n",
-                 std::chrono::duration<double>(t1 - t0).count(),
+    std::fprintf(out, "%.6f %ld.%06ld %ld.%06ld %ld %d\n", std::chrono::duration<double>(t1 - t0).count(),
                  static_cast<long>(ru.ru_utime.tv_sec), static_cast<long>(ru.ru_utime.tv_usec),
-                 static_cast<long>(ru.ru_stime.tv_sec), static_cast<long>(ru.ru_stime.tv_usec),
-                 ru.ru_maxrss, code);
+                 static_cast<long>(ru.ru_stime.tv_sec), static_cast<long>(ru.ru_stime.tv_usec), ru.ru_maxrss, code);
     std::fclose(out);
     return code;
 }
 
 void usage()
 {
-    std::fprintf(stderr,
-                 "usage: xrb_tcpcopy recv PORTFILE OUTFILE | send PORT INFILE | rtt COUNT [SIZE]\n"
-                 "                   | swrecv PORTFILE OUTFILE CHUNK | swsend PORT INFILE CHUNK\n"
-                 "                   | run OUT CMD [ARG...]\n");
+    std::fprintf(stderr, "usage: xrb_tcpcopy recv PORTFILE OUTFILE | send PORT INFILE | rtt COUNT [SIZE]\n"
+                         "                   | swrecv PORTFILE OUTFILE CHUNK | swsend PORT INFILE CHUNK\n"
+                         "                   | run OUT CMD [ARG...]\n");
     std::exit(3);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -51,8 +51,7 @@ JNIEXPORT jint JNICALL TC_NATIVE(getch)(JNIEnv*, jobject);
 // outside the screen and leaves its rendition as the screen's; get_wch
 // answers the character or key code read, or -1 when nothing was waiting.
 JNIEXPORT jint JNICALL TC_NATIVE(add_1wch)(JNIEnv*, jobject, jint ch, jint attrs, jint pair);
-JNIEXPORT jint JNICALL TC_NATIVE(mvadd_1wch)(JNIEnv*, jobject, jint column, jint line,
-                                             jchar ch, jint attrs, jint pair);
+JNIEXPORT jint JNICALL TC_NATIVE(mvadd_1wch)(JNIEnv*, jobject, jint column, jint line, jchar ch, jint attrs, jint pair);
 JNIEXPORT jint JNICALL TC_NATIVE(get_1wch)(JNIEnv*, jobject);
 
 // Key codes.

@@ -12,15 +12,15 @@ namespace termcanvas {
 extern int debug;
 
 // Appends "text\n" to the debug log; a log that cannot be opened is ignored.
-void debugMsg(const char* text);
+void debugMsg(char const* text);
 
 // debugMsg of a printf-style text cut to the debug line size, when debugging.
-void debugf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void debugf(char const* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Marks a com.qvx.morbit.MorbitException pending in the virtual machine; it is
 // thrown when the native method returns.  Returns normally.
-void error(JNIEnv* env, const char* text);
+void error(JNIEnv* env, char const* text);
 
-}  // namespace termcanvas
+} // namespace termcanvas
 
 #endif

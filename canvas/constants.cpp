@@ -4,17 +4,20 @@
 #include <curses.h>
 
 // Java code keeps these values, so a curses with other ones must not build.
-#define TC_CONSTANT(jniName, name, value)                                 \
-  static_assert(static_cast<jint>(name) == static_cast<jint>(value),      \
-                #name " is not the value Java expects");                  \
-  JNIEXPORT jint JNICALL TC_NATIVE(jniName)(JNIEnv*, jobject) {           \
-    return static_cast<jint>(name);                                       \
-  }
+#define TC_CONSTANT(jniName, name, value)                                                                              \
+    static_assert(static_cast<jint>(name) == static_cast<jint>(value), #name " is not the value Java expects");        \
+    JNIEXPORT jint JNICALL TC_NATIVE(jniName)(JNIEnv*, jobject)                                                        \
+    {                                                                                                                  \
+        return static_cast<jint>(name);                                                                                \
+    }
 
 extern "C" {
 
 static_assert(KEY_F(0) == 0x108, "KEY_F(0) is not the value Java expects");
-JNIEXPORT jint JNICALL TC_NATIVE(KEY_1F)(JNIEnv*, jobject, jint n) { return KEY_F(n); }
+JNIEXPORT jint JNICALL TC_NATIVE(KEY_1F)(JNIEnv*, jobject, jint n)
+{
+    return KEY_F(n);
+}
 
 TC_CONSTANT(KEY_1DOWN, KEY_DOWN, 0x102)
 TC_CONSTANT(KEY_1UP, KEY_UP, 0x103)
@@ -32,7 +35,10 @@ TC_CONSTANT(KEY_1BTAB, KEY_BTAB, 0x161)
 TC_CONSTANT(KEY_1END, KEY_END, 0x168)
 // Spelled out: ERR is itself a macro and would be expanded inside TC_CONSTANT.
 static_assert(ERR == -1, "ERR is not the value Java expects");
-JNIEXPORT jint JNICALL TC_NATIVE(ERR)(JNIEnv*, jobject) { return ERR; }
+JNIEXPORT jint JNICALL TC_NATIVE(ERR)(JNIEnv*, jobject)
+{
+    return ERR;
+}
 
 TC_CONSTANT(A_1NORMAL, A_NORMAL, 0)
 TC_CONSTANT(A_1CHARTEXT, A_CHARTEXT, 0xFF)
@@ -63,4 +69,4 @@ TC_CONSTANT(COLOR_1MAGENTA, COLOR_MAGENTA, 5)
 TC_CONSTANT(COLOR_1CYAN, COLOR_CYAN, 6)
 TC_CONSTANT(COLOR_1WHITE, COLOR_WHITE, 7)
 
-}  // extern "C"
+} // extern "C"

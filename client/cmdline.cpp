@@ -133,9 +133,7 @@ int processCmdLine(int argc, char** argv)
         }
 
         switch (state) {
-        case 1:
-            error = readFlag();
-            break;
+        case 1: error = readFlag(); break;
         case 2:
             if (looksLikeFlag(nextarg)) {
                 Error("%s", msgGet(XRBE_003_VALUE_EXPECTED, prevarg, shownValue(nextflag, nextarg)));
@@ -163,8 +161,7 @@ int processCmdLine(int argc, char** argv)
             error = takeValue(*pending, nextarg, echo);
             state = 4;
             break;
-        default:
-            break;
+        default: break;
         }
         if (error)
             state = 0;
@@ -184,11 +181,19 @@ void dumpVars()
     };
     // After the first three, in the order of the dump; only these are shown.
     Dumped const texts[] = {
-        {"buildScript", &buildScript}, {"buildParameters", &buildParameters},
-        {"serverHost", &serverHost}, {"clientCodepage", &clientCodepage},
-        {"serverCodepage", &serverCodepage}, {"goodrc", &goodrc}, {"goodcond", &goodcond},
-        {"timeout", &timeout}, {"msgfilePrefix", &msgfilePrefix}, {"inputFiles", &inputFiles},
-        {"outputFiles", &outputFiles}, {"depFiles", &depFiles}, {"varList", &varList},
+        {"buildScript", &buildScript},
+        {"buildParameters", &buildParameters},
+        {"serverHost", &serverHost},
+        {"clientCodepage", &clientCodepage},
+        {"serverCodepage", &serverCodepage},
+        {"goodrc", &goodrc},
+        {"goodcond", &goodcond},
+        {"timeout", &timeout},
+        {"msgfilePrefix", &msgfilePrefix},
+        {"inputFiles", &inputFiles},
+        {"outputFiles", &outputFiles},
+        {"depFiles", &depFiles},
+        {"varList", &varList},
     };
     std::printf("verbosity = '%d'\n", static_cast<int>(verbosity));
     std::printf("buildScriptFileName = '%s'\n", static_cast<char*>(buildScriptFileName));

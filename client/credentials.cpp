@@ -11,7 +11,7 @@
 
 namespace {
 
-const char GUEST_USER[] = "GuestUser";
+char const GUEST_USER[] = "GuestUser";
 bool passwordNotStored = false;
 
 // A manager we cannot talk to never makes the command line fail.  Returns

@@ -10,7 +10,7 @@ std::unordered_map<std::string, std::string>& names()
     return byEntry;
 }
 
-}  // namespace
+} // namespace
 
 void rememberGivenName(std::string const& entry, std::string const& given)
 {

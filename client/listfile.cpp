@@ -38,8 +38,7 @@ int appendListFile(char const* name, char const* tag, std::string& list)
         Error("%s", msgGet(XRBE_017_FILE_NOT_FOUND, name));
         return 1;
     }
-    std::vector<std::string> words =
-        splitWords(reinterpret_cast<unsigned char const*>(data), len);
+    std::vector<std::string> words = splitWords(reinterpret_cast<unsigned char const*>(data), len);
 
     for (auto w = words.rbegin(); w != words.rend(); ++w) {
         list += ' ';

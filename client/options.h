@@ -34,15 +34,15 @@ struct Fills {
 };
 
 struct Option {
-    char const* text;  // the whole argument, compared case-sensitively
-    int code;          // what ValidateFlag answers; forms of one flag share it
+    char const* text; // the whole argument, compared case-sensitively
+    int code;         // what ValidateFlag answers; forms of one flag share it
     Arity arity;
     Fills fills;
-    char const* tag;   // file lists: the type tag after every entry
-    int bits;          // build option bits the flag adds to buildOpts
-    OnFlag onFlag;     // none: nothing happens when the flag is read
-    OnValue onValue;   // none: the value replaces the setting, or joins the
-                       // list as an entry (blanks as "%20", then the tag)
+    char const* tag; // file lists: the type tag after every entry
+    int bits;        // build option bits the flag adds to buildOpts
+    OnFlag onFlag;   // none: nothing happens when the flag is read
+    OnValue onValue; // none: the value replaces the setting, or joins the
+                     // list as an entry (blanks as "%20", then the tag)
 };
 
 // The table, in the order of the codes.

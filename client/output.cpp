@@ -27,7 +27,7 @@ void timeStamp(char* buf, std::size_t size)
 }
 
 // The time stamp, a blank and the formatted text, as one piece.
-std::string formatEntry(char const* stamp, const char* format, va_list ap)
+std::string formatEntry(char const* stamp, char const* format, va_list ap)
 {
     std::string entry(stamp);
     entry += ' ';
@@ -51,7 +51,7 @@ void writeWhole(int fd, std::string const& text)
 
 } // namespace
 
-void _talk(const char* format, ...)
+void _talk(char const* format, ...)
 {
     if (!format)
         return;
@@ -84,7 +84,7 @@ void _talk(const char* format, ...)
     }
 }
 
-void Error(const char* format, ...)
+void Error(char const* format, ...)
 {
     XRB_TRACE_AT("xrbbldc", "Enter: Error(%s)", format ? format : "NULL");
     if (!format)

@@ -112,7 +112,7 @@ void closeSession(int sock)
     Disconnect(sock);
 }
 
-}  // namespace
+} // namespace
 
 bool isSafeMessageFileName(char const* name)
 {

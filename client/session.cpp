@@ -54,9 +54,8 @@ std::vector<std::string> wordsLastFirst(char const* list)
 
 void sendBuildRequest(int sock)
 {
-    BuildPacket request(buildScript, buildScriptFileName, buildScriptFileType,
-                        buildLocation, goodcond, std::atoi(goodrc),
-                        std::atoi(timeout), buildOpts);
+    BuildPacket request(buildScript, buildScriptFileName, buildScriptFileType, buildLocation, goodcond,
+                        std::atoi(goodrc), std::atoi(timeout), buildOpts);
     // Each list reaches the server last entry first.
     for (std::string const& w : wordsLastFirst(inputFiles))
         request.add_input(w.c_str());
@@ -138,8 +137,7 @@ Step sendRequestedFile(int sock, char const* requested, OfferedFiles const& offe
 {
     size_t length = std::strlen(requested);
     if (length > offered.longest()) {
-        XRB_TRACE_AT("xrbbldc", "Refusing request for a name of %lu bytes",
-                     static_cast<unsigned long>(length));
+        XRB_TRACE_AT("xrbbldc", "Refusing request for a name of %lu bytes", static_cast<unsigned long>(length));
         // The message area holds far less; what it shows stays the same.
         std::string start(requested, length < MAX_SHOWN ? length : MAX_SHOWN);
         return refuseRequest(sock, XRBE_049_CANNOT_OPEN, start.c_str());
@@ -175,32 +173,24 @@ Step actOn(int& sock, CommPacket& pkt, OfferedFiles const& offered)
     if (text == nullptr)
         text = "";
     switch (pkt.get_commtype()) {
-    case COMM_NONE:
-        Error("%s", msgGet(XRBE_022_CONNECTION_BROKEN));
-        return Step::failed;
+    case COMM_NONE: Error("%s", msgGet(XRBE_022_CONNECTION_BROKEN)); return Step::failed;
     case COMM_ERROR:
         Error("%s", msgGet(XRBE_016_BUILD_ABORTED));
         Error("%s", text);
         return Step::failed;
-    case COMM_END:
-        return Step::done;
+    case COMM_END: return Step::done;
     case COMM_REQ_AUTH: {
         AuthPacket auth(buildUserid, buildPassword);
         auth.send(sock, 1);
         return Step::next;
     }
-    case COMM_REQ_BUILD:
-        sendBuildRequest(sock);
-        return Step::next;
-    case COMM_REQ_FILE:
-        return sendRequestedFile(sock, text, offered);
+    case COMM_REQ_BUILD: sendBuildRequest(sock); return Step::next;
+    case COMM_REQ_FILE: return sendRequestedFile(sock, text, offered);
     case COMM_MESSAGE:
         if (verbosity != 0)
             _talk("%s", text);
         return Step::next;
-    case COMM_BUSY:
-        waitAndReconnect(sock);
-        return Step::next;
+    case COMM_BUSY: waitAndReconnect(sock); return Step::next;
     case COMM_REQ_LOCALE: {
         LocalePacket locale(clientCodepage, serverCodepage);
         locale.send(sock, 0);
@@ -212,7 +202,7 @@ Step actOn(int& sock, CommPacket& pkt, OfferedFiles const& offered)
     }
 }
 
-}  // namespace
+} // namespace
 
 int runServerTest(int sock)
 {
@@ -237,14 +227,9 @@ int runServerTest(int sock)
         return 1;
     }
     switch (checkVersion(peerVersion, myVersion)) {
-    case -1:
-        Error("%s", msgGet(XRBE_078_WRONG_SERVER, "QVX"));
-        return 1;
-    case -2:
-        Error("%s", msgGet(XRBE_025_INCOMPATIBLE_VERSIONS, myVersion.getdata(), peerVersion.getdata()));
-        return 1;
-    default:
-        return 0;
+    case -1: Error("%s", msgGet(XRBE_078_WRONG_SERVER, "QVX")); return 1;
+    case -2: Error("%s", msgGet(XRBE_025_INCOMPATIBLE_VERSIONS, myVersion.getdata(), peerVersion.getdata())); return 1;
+    default: return 0;
     }
 }
 

@@ -41,16 +41,11 @@ namespace {
 struct SettingDefault {
     constexpr SettingDefault(DefaultStep s, TCString* setting, char const* value)
         : step(s), text(setting), textValue(value)
-    {
-    }
-    constexpr SettingDefault(DefaultStep s, int* setting, int value)
-        : step(s), number(setting), numberValue(value)
-    {
-    }
+    {}
+    constexpr SettingDefault(DefaultStep s, int* setting, int value) : step(s), number(setting), numberValue(value) {}
     constexpr SettingDefault(DefaultStep s, uint16_t* setting, int value)
         : step(s), shortNumber(setting), numberValue(value)
-    {
-    }
+    {}
 
     void assign() const
     {
@@ -144,7 +139,7 @@ void resetSettings()
 int ioTimeoutFrom(char const* text)
 {
     // The largest wait a poll() in milliseconds can express.
-    const long long most = 2147483;
+    long long const most = 2147483;
     if (text == nullptr || *text == '\0')
         return 0;
     long long v = 0;

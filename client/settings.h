@@ -3,13 +3,13 @@
 #ifndef XRB_CLIENT_SETTINGS_H
 #define XRB_CLIENT_SETTINGS_H
 
+#include "base/tcstring.h"
 #include <cstdint>
 #include <cstdio>
-#include "base/tcstring.h"
 
 extern TCString logFileName;
 extern TCString buildScriptFileName;
-extern int buildScriptFileType;        // 25 none, 26 text, 27 binary
+extern int buildScriptFileType; // 25 none, 26 text, 27 binary
 extern TCString buildParameters;
 extern TCString buildScript;
 extern TCString serverHost;
@@ -30,7 +30,7 @@ extern TCString buildUserid;
 extern TCString buildPassword;
 extern TCString buildProclib;
 extern int buildOpts;
-extern int ping;                       // 1 -testServer, 2 -version
+extern int ping; // 1 -testServer, 2 -version
 extern uint16_t verbosity;
 extern TCString nlsLanguage;
 extern TCString peerVersion;
@@ -63,13 +63,13 @@ void resetSettings();
 int ioTimeoutFrom(char const* text);
 
 // Time-stamped output to the log (and standard output when logToScreenToo).
-void _talk(const char* format, ...)
+void _talk(char const* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
 // Formats an error text into the 40,000-byte buffer and hands it to _talk.
-void Error(const char* format, ...)
+void Error(char const* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif

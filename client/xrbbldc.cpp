@@ -24,9 +24,7 @@ std::string pidFileNameFor(std::string const& prefix)
     if (prefix.size() <= 1)
         return std::string();
     std::string::size_type slash = prefix.rfind('/');
-    std::string folder = (slash == std::string::npos || slash == 0)
-                             ? prefix
-                             : prefix.substr(0, slash + 1);
+    std::string folder = (slash == std::string::npos || slash == 0) ? prefix : prefix.substr(0, slash + 1);
     return folder + "xrbbldc.pid";
 }
 

@@ -54,7 +54,7 @@ bool leavesTheParse(std::string const& arg)
     return arg.find('@') != std::string::npos && arg.find('/') != std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     if (size > 4096)
         return 0;

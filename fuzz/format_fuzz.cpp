@@ -29,7 +29,10 @@ Type typeOf(int arg)
     return arg <= 4 ? Type::Int : Type::Long;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // A strict subset of the formatter's directives.  stringsOnly treats every
 // argument as a string.  Sets positional when any "n$" occurs.
@@ -74,9 +77,9 @@ bool acceptable(char const* f, bool stringsOnly, bool& positional)
         if (arg == 0)
             arg = ++seq;
         Type want = stringsOnly ? (arg <= 9 ? Type::Str : Type::Bad) : typeOf(arg);
-        Type got = *p == 's' ? (isLong ? Type::Bad : Type::Str)
-                 : *p == 'c' ? (isLong ? Type::Bad : Type::Int)
-                 : (isLong ? Type::Long : Type::Int);
+        Type got = *p == 's'   ? (isLong ? Type::Bad : Type::Str)
+                   : *p == 'c' ? (isLong ? Type::Bad : Type::Int)
+                               : (isLong ? Type::Long : Type::Int);
         if (want == Type::Bad || got != want)
             return false;
     }
@@ -88,14 +91,14 @@ struct Args {
 };
 
 constexpr int I2 = -12345;
-constexpr int I4 = INT_MIN + 0x41;   // also a printable %c
+constexpr int I4 = INT_MIN + 0x41; // also a printable %c
 constexpr long L6 = LONG_MIN;
 constexpr long L8 = 0x7fffffffL;
 
 int formatInto(char* out, size_t size, char const* f, Args const& a)
 {
-    return nrvsnprintf(out, size, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(),
-                       L6, a.s[3].c_str(), L8, a.s[4].c_str());
+    return nrvsnprintf(out, size, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(), L6, a.s[3].c_str(), L8,
+                       a.s[4].c_str());
 }
 
 void checkFormat(std::string const& fmt, size_t small, Args const& a)
@@ -113,8 +116,8 @@ void checkFormat(std::string const& fmt, size_t small, Args const& a)
 
     // The unbounded form writes the same text.
     std::vector<char> unbounded(static_cast<size_t>(len) + 1);
-    nrvsprintf(unbounded.data(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(),
-               L6, a.s[3].c_str(), L8, a.s[4].c_str());
+    nrvsprintf(unbounded.data(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(), L6, a.s[3].c_str(), L8,
+               a.s[4].c_str());
     if (std::strcmp(unbounded.data(), whole.data()) != 0)
         std::abort();
 
@@ -129,11 +132,11 @@ void checkFormat(std::string const& fmt, size_t small, Args const& a)
     if (!positional) {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wformat-nonliteral"
-        int ref = std::snprintf(nullptr, 0, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4,
-                                a.s[2].c_str(), L6, a.s[3].c_str(), L8, a.s[4].c_str());
+        int ref = std::snprintf(nullptr, 0, f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(), L6,
+                                a.s[3].c_str(), L8, a.s[4].c_str());
         std::vector<char> refText(static_cast<size_t>(ref) + 1);
-        std::snprintf(refText.data(), refText.size(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4,
-                      a.s[2].c_str(), L6, a.s[3].c_str(), L8, a.s[4].c_str());
+        std::snprintf(refText.data(), refText.size(), f, a.s[0].c_str(), I2, a.s[1].c_str(), I4, a.s[2].c_str(), L6,
+                      a.s[3].c_str(), L8, a.s[4].c_str());
 #pragma clang diagnostic pop
         if (ref != len || std::strcmp(refText.data(), whole.data()) != 0)
             std::abort();
@@ -157,9 +160,9 @@ void checkMessage(unsigned n, Args const& a)
         std::abort();
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     if (size < 2 || size > 8192)
         return 0;

@@ -12,16 +12,51 @@
 
 namespace {
 
-void receiveAs(unsigned which, int fd) {
+void receiveAs(unsigned which, int fd)
+{
     switch (which % 9) {
-    case 0: { CommPacket p(fd, 0); (void)p.get_commtype(); break; }
-    case 1: { AuthPacket p(fd); (void)p.get_userid(); break; }
-    case 2: { LocalePacket p(fd); (void)p.get_clientCodepage(); break; }
-    case 3: { BuildPacket p(fd); for (char* s = p.get_firstInput(); s; s = p.get_nextInput()) {} break; }
-    case 4: { BuildResPacket p(fd); (void)p.get_builderMsg(); break; }
-    case 5: { binDataPacket p(fd); (void)p.get_length(); break; }
-    case 6: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); recvBulk(fd, p, 0); break; }
-    case 7: { FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr)); p.recv(fd, PKT_FILEBULK, 0); p.parse(); break; }
+    case 0: {
+        CommPacket p(fd, 0);
+        (void)p.get_commtype();
+        break;
+    }
+    case 1: {
+        AuthPacket p(fd);
+        (void)p.get_userid();
+        break;
+    }
+    case 2: {
+        LocalePacket p(fd);
+        (void)p.get_clientCodepage();
+        break;
+    }
+    case 3: {
+        BuildPacket p(fd);
+        for (char* s = p.get_firstInput(); s; s = p.get_nextInput()) {
+        }
+        break;
+    }
+    case 4: {
+        BuildResPacket p(fd);
+        (void)p.get_builderMsg();
+        break;
+    }
+    case 5: {
+        binDataPacket p(fd);
+        (void)p.get_length();
+        break;
+    }
+    case 6: {
+        FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr));
+        recvBulk(fd, p, 0);
+        break;
+    }
+    case 7: {
+        FileBulkPacket p("f.BIN", static_cast<FILE*>(nullptr));
+        p.recv(fd, PKT_FILEBULK, 0);
+        p.parse();
+        break;
+    }
     default: {
         // A text file written for real, so the write path runs too.
         FILE* sink = std::fopen("/dev/null", "wb");
@@ -34,9 +69,10 @@ void receiveAs(unsigned which, int fd) {
     }
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
+{
     if (size < 1 || size > 100000)
         return 0;
     int fds[2];

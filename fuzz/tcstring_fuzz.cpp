@@ -52,7 +52,10 @@ void require(bool ok)
         std::abort();
 }
 
-bool isSep(char c) { return static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 32; }
+bool isSep(char c)
+{
+    return static_cast<unsigned char>(c) >= 1 && static_cast<unsigned char>(c) <= 32;
+}
 
 void search(TCString const& a, std::string const& t, unsigned n)
 {
@@ -105,9 +108,9 @@ void bound(TCString& s)
         s = "";
 }
 
-}  // namespace
+} // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size)
 {
     if (size > 16384)
         return 0;
@@ -122,14 +125,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         unsigned width = n == 0xFFFFFFFFu ? 70000 : n;
         unsigned len = a.length();
         switch (op % 24) {
-        case 0: a = t.c_str(); require(a.length() == t.size()); break;
-        case 1: a += t.c_str(); require(a.length() == len + t.size()); break;
+        case 0:
+            a = t.c_str();
+            require(a.length() == t.size());
+            break;
+        case 1:
+            a += t.c_str();
+            require(a.length() == len + t.size());
+            break;
         case 2: a += b; break;
-        case 3: b = a + t.c_str(); require(b.length() == len + t.size()); break;
+        case 3:
+            b = a + t.c_str();
+            require(b.length() == len + t.size());
+            break;
         case 4: search(a, t, n); break;
         case 5: wordsOf(a, n); break;
-        case 6: a.removeWords(static_cast<int>(n & 0xff), static_cast<int>(n >> 8)); require(a.length() <= len); break;
-        case 7: b = a.subString(n); require(b.length() <= len); break;
+        case 6:
+            a.removeWords(static_cast<int>(n & 0xff), static_cast<int>(n >> 8));
+            require(a.length() <= len);
+            break;
+        case 7:
+            b = a.subString(n);
+            require(b.length() <= len);
+            break;
         case 8: {
             unsigned sublen = width > 4096 ? 4096 : width;
             b = a.subString(n & 0xff, sublen, fill);
@@ -154,14 +172,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             require(same == b);
             break;
         }
-        case 11: a.strip(); require(a.length() <= len); break;
+        case 11:
+            a.strip();
+            require(a.length() <= len);
+            break;
         case 12: a.stripTrailing(fill); break;
         case 13: a.stripTrailing(t.c_str()); break;
-        case 14: a.center(width, fill); require(a.length() == std::max(len, width)); break;
-        case 15: a.rightJustify(width, fill); require(a.length() == std::max(len, width)); break;
-        case 16: a.rightPad(width, fill); require(a.length() == std::max(len, width)); break;
-        case 17: a.lowerCase(); require(a.length() == len); break;
-        case 18: a.upperCase(); require(a.length() == len); break;
+        case 14:
+            a.center(width, fill);
+            require(a.length() == std::max(len, width));
+            break;
+        case 15:
+            a.rightJustify(width, fill);
+            require(a.length() == std::max(len, width));
+            break;
+        case 16:
+            a.rightPad(width, fill);
+            require(a.length() == std::max(len, width));
+            break;
+        case 17:
+            a.lowerCase();
+            require(a.length() == len);
+            break;
+        case 18:
+            a.upperCase();
+            require(a.length() == len);
+            break;
         case 19: {
             (void)a.asInt();
             unsigned u = a.asUnsigned();
@@ -189,7 +225,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 22: {
             TCString c(a);
             require(c == a && !(c < a) && c <= a && !(c != a));
-            (void)(a < b); (void)(a > t.c_str()); (void)(t.c_str() <= a);
+            (void)(a < b);
+            (void)(a > t.c_str());
+            (void)(t.c_str() <= a);
             break;
         }
         default: std::swap(a, b); break;

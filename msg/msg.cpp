@@ -252,10 +252,9 @@ int msgClose()
     return rc;
 }
 
-int lang2int(const char* code)
+int lang2int(char const* code)
 {
-    static char const* const codes[] = {"enu", "esp", "ptb", "deu", "des", "fra",
-                                        "ita", "jpn", "kor", "chs", "cht"};
+    static char const* const codes[] = {"enu", "esp", "ptb", "deu", "des", "fra", "ita", "jpn", "kor", "chs", "cht"};
     if (!code)
         return 1;
     for (int i = 0; i < 11; ++i)

@@ -21,16 +21,22 @@ char* get(int n, ...);
 int load(char* dest, int n, ...);
 int rssLoad(char* catalog, char* dest, int n, ...);
 int reLoad(char* dest, int n, ...);
-}  // namespace msgcore
+} // namespace msgcore
 
 // Formatted and flowed; static area.
 template <typename... Args>
-char* msgGet(MsgId n, Args... args) { return msgcore::get(n, args...); }
-char* msgFormat(MsgId n);                 // raw format text of message n
+char* msgGet(MsgId n, Args... args)
+{
+    return msgcore::get(n, args...);
+}
+char* msgFormat(MsgId n); // raw format text of message n
 // The five below are kept for completeness of the interface; the client does not call them.
 char* msgRSSFormat(char* catalog, MsgId n);
 template <typename... Args>
-int msgLoad(char* dest, MsgId n, Args... args) { return msgcore::load(dest, n, args...); }
+int msgLoad(char* dest, MsgId n, Args... args)
+{
+    return msgcore::load(dest, n, args...);
+}
 int vmsgLoad(char* dest, MsgId n, va_list args);
 template <typename... Args>
 int msgRSSLoad(char* catalog, char* dest, MsgId n, Args... args)
@@ -38,13 +44,16 @@ int msgRSSLoad(char* catalog, char* dest, MsgId n, Args... args)
     return msgcore::rssLoad(catalog, dest, n, args...);
 }
 template <typename... Args>
-int msgReLoad(char* dest, MsgId n, Args... args) { return msgcore::reLoad(dest, n, args...); }
+int msgReLoad(char* dest, MsgId n, Args... args)
+{
+    return msgcore::reLoad(dest, n, args...);
+}
 char* msgFlow(char* text);
 // True for a text that msgGet flows: 12 bytes or more, newline, 8-byte id, newline.
 bool msgIsFlowCandidate(char const* text);
 // The three below are kept for completeness of the interface; the client does not call them.
 void msgInit();
 int msgClose();
-int lang2int(const char* code);
+int lang2int(char const* code);
 
 #endif

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int MAX_SLOTS = 100;   // directives plus '*' values
+constexpr int MAX_SLOTS = 100; // directives plus '*' values
 constexpr int MAX_ARG = 100;
 
 enum class Kind : unsigned char { None, Int, Long, LongLong, IntMax, Size, PtrDiff, Ptr, Double, LongDouble };
@@ -22,9 +22,9 @@ enum class Kind : unsigned char { None, Int, Long, LongLong, IntMax, Size, PtrDi
 struct Directive {
     char flags[8];
     int nflags;
-    int pos;               // positional argument number, 0 when sequential
+    int pos; // positional argument number, 0 when sequential
     bool widthStar;
-    int widthPos;          // "*m$" width, 0 when sequential
+    int widthPos; // "*m$" width, 0 when sequential
     char width[12];
     bool hasPrec;
     bool precStar;
@@ -51,7 +51,10 @@ struct Value {
     void const* p = nullptr;
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Reads up to max decimal digits into dst; false when there are more.
 bool takeDigits(char const*& p, char* dst, int max)
@@ -132,26 +135,38 @@ char const* parseDirective(char const* p, Directive& s)
     return p;
 }
 
-bool takesValue(Directive const& s) { return s.conv != 'm'; }
+bool takesValue(Directive const& s)
+{
+    return s.conv != 'm';
+}
 
 // The type the caller passed for the directive's value.
 Kind valueKind(Directive const& s)
 {
     switch (s.conv) {
-    case 's': case 'S': case 'p': case 'n':
-        return Kind::Ptr;
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        return s.len[0] == 'L' ? Kind::LongDouble : Kind::Double;
-    case 'c': case 'C':
-        return Kind::Int;
-    default:
-        break;
+    case 's':
+    case 'S':
+    case 'p':
+    case 'n': return Kind::Ptr;
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A': return s.len[0] == 'L' ? Kind::LongDouble : Kind::Double;
+    case 'c':
+    case 'C': return Kind::Int;
+    default: break;
     }
     switch (s.len[0]) {
     case 'l': return s.len[1] == 'l' ? Kind::LongLong : Kind::Long;
-    case 'L': case 'q': return Kind::LongLong;
+    case 'L':
+    case 'q': return Kind::LongLong;
     case 'j': return Kind::IntMax;
-    case 'z': case 'Z': return Kind::Size;
+    case 'z':
+    case 'Z': return Kind::Size;
     case 't': return Kind::PtrDiff;
     default: return Kind::Int;
     }
@@ -190,7 +205,10 @@ Value fetch(Kind k, va_list& ap)
     v.kind = k;
     switch (k) {
     case Kind::None:
-    case Kind::Int: v.i = va_arg(ap, int); v.kind = Kind::Int; break;
+    case Kind::Int:
+        v.i = va_arg(ap, int);
+        v.kind = Kind::Int;
+        break;
     case Kind::Long: v.i = va_arg(ap, long); break;
     case Kind::LongLong: v.i = va_arg(ap, long long); break;
     case Kind::IntMax: v.i = va_arg(ap, intmax_t); break;
@@ -323,8 +341,7 @@ void writeDirective(Out& out, Directive const& s, Value const* args, char const*
         lenAt[1] = '\0';
         out.print(piece, errorText);
         return;
-    case 'n':
-        return;   // never write through a caller's pointer
+    case 'n': return; // never write through a caller's pointer
     case 's':
         if (s.len[0] == 'l') {
             wchar_t const* w = v.kind == Kind::Ptr ? static_cast<wchar_t const*>(v.p) : nullptr;
@@ -340,19 +357,15 @@ void writeDirective(Out& out, Directive const& s, Value const* args, char const*
         return;
     }
     case 'p':
-        out.print(piece, v.kind == Kind::Ptr ? v.p : reinterpret_cast<void const*>(static_cast<intptr_t>(asInteger(v))));
+        out.print(piece,
+                  v.kind == Kind::Ptr ? v.p : reinterpret_cast<void const*>(static_cast<intptr_t>(asInteger(v))));
         return;
-    default:
-        break;
+    default: break;
     }
     bool isUnsigned = std::strchr("ouxX", s.conv) != nullptr;
     switch (want) {
-    case Kind::Double:
-        out.print(piece, static_cast<double>(asFloating(v)));
-        return;
-    case Kind::LongDouble:
-        out.print(piece, asFloating(v));
-        return;
+    case Kind::Double: out.print(piece, static_cast<double>(asFloating(v))); return;
+    case Kind::LongDouble: out.print(piece, asFloating(v)); return;
     case Kind::Long:
         if (isUnsigned)
             out.print(piece, static_cast<unsigned long>(asInteger(v)));
@@ -371,12 +384,8 @@ void writeDirective(Out& out, Directive const& s, Value const* args, char const*
         else
             out.print(piece, asInteger(v));
         return;
-    case Kind::Size:
-        out.print(piece, static_cast<std::size_t>(asInteger(v)));
-        return;
-    case Kind::PtrDiff:
-        out.print(piece, static_cast<ptrdiff_t>(asInteger(v)));
-        return;
+    case Kind::Size: out.print(piece, static_cast<std::size_t>(asInteger(v))); return;
+    case Kind::PtrDiff: out.print(piece, static_cast<ptrdiff_t>(asInteger(v))); return;
     default:
         if (isUnsigned)
             out.print(piece, static_cast<unsigned int>(asInteger(v)));
@@ -447,7 +456,7 @@ int format(Out& out, char const* fmt, va_list ap)
         Directive s;
         char const* end = parseDirective(p, s);
         if (!end || !assign(s, num)) {
-            text = p - 1;   // written as it stands
+            text = p - 1; // written as it stands
             continue;
         }
         writeDirective(out, s, args, errorText);

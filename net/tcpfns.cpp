@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <map>
 #include <string>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -28,12 +28,14 @@
 namespace {
 
 // Wait limits by socket, for the few sockets that have one.
-std::map<int, int>& waitLimits() {
+std::map<int, int>& waitLimits()
+{
     static std::map<int, int> limits;
     return limits;
 }
 
-int limitOf(int sock) {
+int limitOf(int sock)
+{
     std::map<int, int>& m = waitLimits();
     if (m.empty())
         return 0;
@@ -45,7 +47,8 @@ int lastWaitRanOut = 0;
 
 // The peer said nothing for seconds: the connection counts as broken, after
 // a word on how long we waited.
-[[noreturn]] void failWaitRanOut(int seconds) {
+[[noreturn]] void failWaitRanOut(int seconds)
+{
     lastWaitRanOut = 1;
     TRACE("no progress for %d seconds", seconds);
     std::string text = msgGet(XRBE_079_NO_ANSWER, std::to_string(seconds).c_str());
@@ -55,7 +58,8 @@ int lastWaitRanOut = 0;
 
 // Waits until the socket shows one of events; false when seconds passed
 // without.
-bool waitFor(int sock, short events, int seconds) {
+bool waitFor(int sock, short events, int seconds)
+{
     pollfd p;
     p.fd = sock;
     p.events = events;
@@ -70,13 +74,17 @@ bool waitFor(int sock, short events, int seconds) {
     return rc > 0;
 }
 
-const char END_MARKER[8] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
-const int END_MARKER_LEN = 8;
+char const END_MARKER[8] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
+int const END_MARKER_LEN = 8;
 
-[[noreturn]] void fail(char* text) { throw new TCException(text); }
+[[noreturn]] void fail(char* text)
+{
+    throw new TCException(text);
+}
 
 // Once per process: the receive path runs for every packet.
-void ignoreSigpipe() {
+void ignoreSigpipe()
+{
     static bool done = false;
     if (!done) {
         signal(SIGPIPE, SIG_IGN);
@@ -85,7 +93,8 @@ void ignoreSigpipe() {
 }
 
 // Resolves host into addr (network order); false when it cannot be resolved.
-bool resolveIPv4(const char* host, uint32_t& addr) {
+bool resolveIPv4(char const* host, uint32_t& addr)
+{
     hostent* h = gethostbyname(host);
     if (h && h->h_addr_list && h->h_addr_list[0] && h->h_length >= 4) {
         std::memcpy(&addr, h->h_addr_list[0], 4);
@@ -105,7 +114,8 @@ bool resolveIPv4(const char* host, uint32_t& addr) {
 // The server's address: IPv4 as always, then IPv6.  A text with a colon or
 // a bracket can only be an IPv6 address, and asking the IPv4 resolver about
 // it would only send it to the name server.
-bool resolveServer(const char* host, sockaddr_storage& sa, socklen_t& len, uint32_t& v4) {
+bool resolveServer(char const* host, sockaddr_storage& sa, socklen_t& len, uint32_t& v4)
+{
     std::memset(&sa, 0, sizeof sa);
     v4 = 0;
     if (!std::strchr(host, ':') && host[0] != '[' && resolveIPv4(host, v4)) {
@@ -125,7 +135,8 @@ bool resolveServer(const char* host, sockaddr_storage& sa, socklen_t& len, uint3
 // The port of a port text by the rules of strtol, base 10; -1 when the text
 // is not wholly a number greater than zero.  Computed in 64 bits so that both
 // word widths agree; only the low 16 bits reach the socket.
-long long parsePort(const char* text) {
+long long parsePort(char const* text)
+{
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(text, &end, 10);
@@ -134,9 +145,10 @@ long long parsePort(const char* text) {
     return v;
 }
 
-}  // namespace
+} // namespace
 
-bool resolveIPv6(const char* host, sockaddr_in6& out) {
+bool resolveIPv6(char const* host, sockaddr_in6& out)
+{
     if (!host || !*host)
         return false;
     std::string text(host);
@@ -165,19 +177,24 @@ bool resolveIPv6(const char* host, sockaddr_in6& out) {
     return found;
 }
 
-void setWaitLimit(int sock, int seconds) {
+void setWaitLimit(int sock, int seconds)
+{
     if (seconds > 0)
         waitLimits()[sock] = seconds;
     else
         waitLimits().erase(sock);
 }
 
-int waitRanOut() { return lastWaitRanOut; }
+int waitRanOut()
+{
+    return lastWaitRanOut;
+}
 
-int Connect(const char* host, const char* port, char* record, long* recordLength, int attempts) {
+int Connect(char const* host, char const* port, char* record, long* recordLength, int attempts)
+{
     TRACE("Enter Connect");
     TRACE("hostName = %s portname = %s\n", host ? host : "(null)", port ? port : "(null)");
-    const char* hostText = host ? host : "";
+    char const* hostText = host ? host : "";
 
     uint32_t addr = 0;
     sockaddr_storage sa;
@@ -253,25 +270,27 @@ int Connect(const char* host, const char* port, char* record, long* recordLength
     return sock;
 }
 
-int Send(int sock, const char* buffer, int length) {
+int Send(int sock, char const* buffer, int length)
+{
     return SendPair(sock, buffer, length, nullptr, 0);
 }
 
-int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength) {
-    SendPiece pieces[2] = {{first, firstLength < 0 ? 0 : firstLength},
-                           {second, secondLength < 0 ? 0 : secondLength}};
+int SendPair(int sock, char const* first, int firstLength, char const* second, int secondLength)
+{
+    SendPiece pieces[2] = {{first, firstLength < 0 ? 0 : firstLength}, {second, secondLength < 0 ? 0 : secondLength}};
     return SendPieces(sock, pieces, 2);
 }
 
-int SendPieces(int sock, const SendPiece* pieces, int count) {
+int SendPieces(int sock, SendPiece const* pieces, int count)
+{
     lastWaitRanOut = 0;
     // With a wait limit the send never blocks; a full socket is waited on
     // below, for at most the limit.
     int limit = limitOf(sock);
     int flags = MSG_NOSIGNAL | (limit > 0 ? MSG_DONTWAIT : 0);
-    const int MAX_IOV = 8;
-    int at = 0;              // the piece where the unsent bytes begin
-    long long off = 0;       // and how far into it
+    int const MAX_IOV = 8;
+    int at = 0;        // the piece where the unsent bytes begin
+    long long off = 0; // and how far into it
     while (true) {
         while (at < count && (pieces[at].length <= 0 || off >= pieces[at].length)) {
             ++at;
@@ -334,7 +353,8 @@ int SendPieces(int sock, const SendPiece* pieces, int count) {
     return 0;
 }
 
-int Recv(int sock, char* buffer, int length, int timeout) {
+int Recv(int sock, char* buffer, int length, int timeout)
+{
     lastWaitRanOut = 0;
     if (length <= 0)
         return 0;
@@ -367,9 +387,13 @@ int Recv(int sock, char* buffer, int length, int timeout) {
     return 0;
 }
 
-int waitTimeout(int sock, int timeout) { return waitFor(sock, POLLIN, timeout) ? 1 : 0; }
+int waitTimeout(int sock, int timeout)
+{
+    return waitFor(sock, POLLIN, timeout) ? 1 : 0;
+}
 
-int RecvAll(int sock, char* buffer, int* count, int bufferSize) {
+int RecvAll(int sock, char* buffer, int* count, int bufferSize)
+{
     ignoreSigpipe();
     int received = 0;
     int rc = -1;
@@ -397,14 +421,16 @@ int RecvAll(int sock, char* buffer, int* count, int bufferSize) {
     return rc;
 }
 
-int Disconnect(int sock) {
+int Disconnect(int sock)
+{
     if (sock < 0)
         return 0;
     setWaitLimit(sock, 0);
     return close(sock);
 }
 
-char* getPeer(int sock, char* out, int size) {
+char* getPeer(int sock, char* out, int size)
+{
     if (!out || size <= 0)
         return out;
     out[0] = '\0';
@@ -413,7 +439,7 @@ char* getPeer(int sock, char* out, int size) {
     if (getpeername(sock, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return out;
     char text[INET6_ADDRSTRLEN];
-    const void* addr = nullptr;
+    void const* addr = nullptr;
     if (sa.ss_family == AF_INET)
         addr = &reinterpret_cast<sockaddr_in*>(&sa)->sin_addr;
     else if (sa.ss_family == AF_INET6)

@@ -12,30 +12,30 @@ constexpr int TCP_PIECE = 31744;
 // that, an IPv6 address (plain, or in brackets: "[::1]") or a name with IPv6
 // addresses only.  The address record has room for IPv4 only: for an IPv6
 // server its address field is zero.
-int Connect(const char* host, const char* port, char* record, long* recordLength, int attempts);
+int Connect(char const* host, char const* port, char* record, long* recordLength, int attempts);
 // The IPv6 address of a host text: "[address]" (a literal, zone allowed), a
 // plain literal ("::1", "fe80::1%eth0") or a name.  False when there is
 // none, a bracket is not closed or a zone is unknown.  Never traces, so the
 // trace facility may use it for its collector.
-bool resolveIPv6(const char* host, sockaddr_in6& out);
+bool resolveIPv6(char const* host, sockaddr_in6& out);
 // Bounds every later wait on sock for its peer: a receive, or a send that
 // waits for room, fails after seconds without progress (message XRBE-079,
 // then XRBE-022).  0 or less: no bound.  Disconnect forgets the bound.
 void setWaitLimit(int sock, int seconds);
 // Non-zero when the last Recv or Send failed because its wait ran out.
 int waitRanOut();
-int Send(int sock, const char* buffer, int length);
+int Send(int sock, char const* buffer, int length);
 // Sends first then second as one stream, so that a short header and its body
 // can leave in one segment whatever the peer's acknowledgement timing.
-int SendPair(int sock, const char* first, int firstLength, const char* second, int secondLength);
+int SendPair(int sock, char const* first, int firstLength, char const* second, int secondLength);
 // One part of a stream that SendPieces sends.
 struct SendPiece {
-    const char* data;
+    char const* data;
     long long length;
 };
 // Sends the pieces in order as one stream (a packet's parts from several
 // buffers, without first copying them together).
-int SendPieces(int sock, const SendPiece* pieces, int count);
+int SendPieces(int sock, SendPiece const* pieces, int count);
 int Recv(int sock, char* buffer, int length, int timeout);
 int Disconnect(int sock);
 // Waits at most timeout seconds for data; non-zero when data may be read.

@@ -2,18 +2,18 @@
 #ifndef XRB_PROTOCOL_BINDATAPACKET_H
 #define XRB_PROTOCOL_BINDATAPACKET_H
 
+#include "protocol/packet.h"
 #include <cstdint>
 #include <vector>
-#include "protocol/packet.h"
 
 class binDataPacket : public Packet {
 public:
-    binDataPacket(const char* data, unsigned long length);
+    binDataPacket(char const* data, unsigned long length);
     binDataPacket();
     explicit binDataPacket(int sock);
 
     uint32_t get_length() const { return static_cast<uint32_t>(data.size()); }
-    const char* get_data() const { return data.empty() ? nullptr : data.data(); }
+    char const* get_data() const { return data.empty() ? nullptr : data.data(); }
 
 protected:
     void fields(UnitFields& f) override;

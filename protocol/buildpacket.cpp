@@ -8,25 +8,28 @@
 #include "protocol/reader.h"
 
 namespace {
-const int DEFAULT_RECEIVED_SCRIPT_TYPE = 26;
+int const DEFAULT_RECEIVED_SCRIPT_TYPE = 26;
 
-void dumpList(List* list) {
+void dumpList(List* list)
+{
     list->reset();
     for (char* item = list->getItem(); item; list->next(), item = list->getItem())
         std::printf("   %s", item);
 }
 
-void backslashesToSlashes(char* text) {
+void backslashesToSlashes(char* text)
+{
     for (; text && *text; ++text)
         if (*text == '\\')
             *text = '/';
 }
-}  // namespace
+} // namespace
 
-BuildPacket::BuildPacket(const char* scriptName, const char* scriptFileName, int scriptType,
-                         const char* loc, const char* cond, int rc, int timeoutValue, int options)
+BuildPacket::BuildPacket(char const* scriptName, char const* scriptFileName, int scriptType, char const* loc,
+                         char const* cond, int rc, int timeoutValue, int options)
     : Packet(PKT_BUILD), buildScriptType(scriptType), goodRc(rc), timeout(timeoutValue), opts(options),
-      includes(new List), inputs(new List), outputs(new List), vars(new List) {
+      includes(new List), inputs(new List), outputs(new List), vars(new List)
+{
     buildScriptName.set(scriptName);
     buildScriptFileName.set(scriptFileName);
     buildLoc.set(loc);
@@ -35,7 +38,8 @@ BuildPacket::BuildPacket(const char* scriptName, const char* scriptFileName, int
 
 BuildPacket::BuildPacket(int sock)
     : Packet(PKT_BUILD), buildScriptType(DEFAULT_RECEIVED_SCRIPT_TYPE), goodRc(0), timeout(0), opts(0),
-      includes(new List), inputs(new List), outputs(new List), vars(new List) {
+      includes(new List), inputs(new List), outputs(new List), vars(new List)
+{
     goodCond.set("");
     try {
         requestPacket(sock, COMM_REQ_BUILD);
@@ -49,40 +53,58 @@ BuildPacket::BuildPacket(int sock)
     }
 }
 
-BuildPacket::~BuildPacket() {
+BuildPacket::~BuildPacket()
+{
     delete includes;
     delete inputs;
     delete outputs;
     delete vars;
 }
 
-void BuildPacket::add_input(const char* text) { inputs->addElem(text ? text : ""); }
-void BuildPacket::add_output(const char* text) { outputs->addElem(text ? text : ""); }
-void BuildPacket::add_dep(const char* text) { includes->addElem(text ? text : ""); }
-void BuildPacket::add_var(const char* text) { vars->addElem(text ? text : ""); }
+void BuildPacket::add_input(char const* text)
+{
+    inputs->addElem(text ? text : "");
+}
+void BuildPacket::add_output(char const* text)
+{
+    outputs->addElem(text ? text : "");
+}
+void BuildPacket::add_dep(char const* text)
+{
+    includes->addElem(text ? text : "");
+}
+void BuildPacket::add_var(char const* text)
+{
+    vars->addElem(text ? text : "");
+}
 
-void BuildPacket::set_parms(const char* text) {
+void BuildPacket::set_parms(char const* text)
+{
     if (!buildParms.present())
         buildParms.set(text ? text : "");
 }
 
-void BuildPacket::set_proclib(const char* text) {
+void BuildPacket::set_proclib(char const* text)
+{
     if (text && *text)
         proclib.set(text);
 }
 
-char* BuildPacket::first(List* list) {
+char* BuildPacket::first(List* list)
+{
     list->reset();
     return list->getItem();
 }
 
-char* BuildPacket::next(List* list) {
+char* BuildPacket::next(List* list)
+{
     list->next();
     return list->getItem();
 }
 
 // The units in the order they travel; tags 103, 104 and 114 are unused.
-void BuildPacket::fields(UnitFields& f) {
+void BuildPacket::fields(UnitFields& f)
+{
     f.list(111, UNIT_NLSTEXT, inputs);
     f.list(110, UNIT_NLSTEXT, includes);
     f.list(112, UNIT_NLSTEXT, outputs);
@@ -99,12 +121,14 @@ void BuildPacket::fields(UnitFields& f) {
     f.text(115, UNIT_NLSTEXT, buildLoc);
 }
 
-void BuildPacket::parse() {
+void BuildPacket::parse()
+{
     Packet::parse();
     backslashesToSlashes(buildScriptName.get());
 }
 
-void BuildPacket::dump() {
+void BuildPacket::dump()
+{
     std::printf("Dump of BuildPacket\n");
     std::printf("Build script name=%s\n", buildScriptName.text());
     std::printf("Build script file name=%s\n", buildScriptFileName.text());
@@ -125,11 +149,12 @@ void BuildPacket::dump() {
     std::printf("\n");
 }
 
-field convert_to_field(const void* unit) {
+field convert_to_field(void const* unit)
+{
     field f{0, 0};
     if (!unit)
         return f;
-    WireReader r(static_cast<const unsigned char*>(unit), UNIT_HEADER_SIZE);
+    WireReader r(static_cast<unsigned char const*>(unit), UNIT_HEADER_SIZE);
     uint32_t kind = 0;
     r.takeU32(f.tag);
     r.takeU32(kind);

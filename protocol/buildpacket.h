@@ -8,21 +8,20 @@
 
 class BuildPacket : public Packet {
 public:
-    BuildPacket(const char* buildScriptName, const char* buildScriptFileName,
-                int buildScriptType, const char* buildLoc, const char* goodCond,
-                int goodRc, int timeout, int opts);
+    BuildPacket(char const* buildScriptName, char const* buildScriptFileName, int buildScriptType, char const* buildLoc,
+                char const* goodCond, int goodRc, int timeout, int opts);
     // Asks the peer for the request (COMM_REQ_BUILD) and receives it.
     explicit BuildPacket(int sock);
     ~BuildPacket();
     BuildPacket(BuildPacket const&) = delete;
     BuildPacket& operator=(BuildPacket const&) = delete;
 
-    void add_input(const char* text);
-    void add_output(const char* text);
-    void add_dep(const char* text);
-    void add_var(const char* text);
-    void set_parms(const char* text);      // only the first call counts
-    void set_proclib(const char* text);    // an empty text changes nothing
+    void add_input(char const* text);
+    void add_output(char const* text);
+    void add_dep(char const* text);
+    void add_var(char const* text);
+    void set_parms(char const* text);   // only the first call counts
+    void set_proclib(char const* text); // an empty text changes nothing
 
     void parse() override;
     void dump();
@@ -75,6 +74,6 @@ struct field {
     uint32_t tag;
     uint32_t length;
 };
-field convert_to_field(const void* unit);
+field convert_to_field(void const* unit);
 
 #endif

@@ -6,18 +6,20 @@
 #include "trace/fhgtrace.h"
 
 namespace {
-const int TAG_RESULT = 301;
-const int TAG_MESSAGES = 302;
-const int TAG_MSGFILES = 303;
-}  // namespace
+int const TAG_RESULT = 301;
+int const TAG_MESSAGES = 302;
+int const TAG_MSGFILES = 303;
+} // namespace
 
 BuildResPacket::BuildResPacket() : Packet(PKT_BUILDRES), result(0), builderMsgLen(0) {}
 
-BuildResPacket::BuildResPacket(int sock) : Packet(PKT_BUILDRES), result(0), builderMsgLen(0) {
+BuildResPacket::BuildResPacket(int sock) : Packet(PKT_BUILDRES), result(0), builderMsgLen(0)
+{
     receive(sock);
 }
 
-void BuildResPacket::set_msg(const char* text, int len) {
+void BuildResPacket::set_msg(char const* text, int len)
+{
     if (!text)
         return;
     // Never read past the text's own end, whatever length the caller gave.
@@ -30,9 +32,13 @@ void BuildResPacket::set_msg(const char* text, int len) {
     }
 }
 
-void BuildResPacket::set_msgfiles(const char* text) { msgfiles.set(text); }
+void BuildResPacket::set_msgfiles(char const* text)
+{
+    msgfiles.set(text);
+}
 
-void BuildResPacket::fields(UnitFields& f) {
+void BuildResPacket::fields(UnitFields& f)
+{
     f.number(TAG_RESULT, result);
     f.text(TAG_MESSAGES, UNIT_NLSTEXT, builderMsg);
     f.optionalText(TAG_MSGFILES, UNIT_TEXT, msgfiles);

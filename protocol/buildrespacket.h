@@ -16,8 +16,8 @@ public:
     char* get_msgfiles() { return msgfiles.get(); }
     void set_result(int value) { result = value; }
     // Appends length bytes of text (its whole length when length is 0).
-    void set_msg(const char* text, int length);
-    void set_msgfiles(const char* text);
+    void set_msg(char const* text, int length);
+    void set_msgfiles(char const* text);
 
 protected:
     void fields(UnitFields& f) override;

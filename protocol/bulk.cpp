@@ -20,15 +20,20 @@
 
 namespace {
 
-const char* plainName(const char* travelling) {
-    const char* s = stripSuffix(travelling);
+char const* plainName(char const* travelling)
+{
+    char const* s = stripSuffix(travelling);
     return s ? s : "";
 }
 
-[[noreturn]] void failReading(const char* name) { throw new TCException(msgGet(XRBE_019_READ_FAILED, plainName(name))); }
+[[noreturn]] void failReading(char const* name)
+{
+    throw new TCException(msgGet(XRBE_019_READ_FAILED, plainName(name)));
+}
 
 // The size of the file to send, from the start.
-long long sizeOf(FILE* file, const char* name) {
+long long sizeOf(FILE* file, char const* name)
+{
     struct stat st;
     // A regular file's size costs one call; anything else is measured by
     // seeking to its end.
@@ -42,7 +47,8 @@ long long sizeOf(FILE* file, const char* name) {
     return size;
 }
 
-void sendChunk(int sock, FileBulkPacket& packet, bool text, int conversion) {
+void sendChunk(int sock, FileBulkPacket& packet, bool text, int conversion)
+{
     if (text) {
         packet.fixcrlf(1);
         packet.Convert2ascii(conversion);
@@ -50,7 +56,8 @@ void sendChunk(int sock, FileBulkPacket& packet, bool text, int conversion) {
     packet.send(sock, 0);
 }
 
-void sendFile(int sock, FileBulkPacket& packet, const char* name, bool text, int conversion) {
+void sendFile(int sock, FileBulkPacket& packet, char const* name, bool text, int conversion)
+{
     FILE* file = packet.get_file();
     uint64_t chunk = static_cast<uint64_t>(xrbChunkSize());
     long long size = sizeOf(file, name);
@@ -97,12 +104,14 @@ void sendFile(int sock, FileBulkPacket& packet, const char* name, bool text, int
 }
 
 // Writes one received chunk to the file; false when it did not all go.
-bool writeChunk(FileBulkPacket& packet, const char* bytes, TransferProgress& progress) {
+bool writeChunk(FileBulkPacket& packet, char const* bytes, TransferProgress& progress)
+{
     // Straight to the file, one call for the chunk rather than the
     // stream's three (fill its buffer, write the rest, flush), and a full
     // disk shows at the chunk that hit it.
     int fd = fileno(packet.get_file());
-    size_t wrote = moveWhole(packet.get_length(), [&](size_t at, size_t left) { return ::write(fd, bytes + at, left); });
+    size_t wrote =
+        moveWhole(packet.get_length(), [&](size_t at, size_t left) { return ::write(fd, bytes + at, left); });
     if (wrote < packet.get_length())
         return false;
     TRACE("Wrote %d bytes", static_cast<int>(wrote));
@@ -110,7 +119,8 @@ bool writeChunk(FileBulkPacket& packet, const char* bytes, TransferProgress& pro
     return true;
 }
 
-void receiveFile(int sock, FileBulkPacket& packet, const std::string& asked, int conversion) {
+void receiveFile(int sock, FileBulkPacket& packet, std::string const& asked, int conversion)
+{
     TransferProgress progress(plainName(asked.c_str()), -1);
     // No text hook runs on a binary file, so its chunk is written straight
     // from the transmit buffer, which stays untouched until the
@@ -121,7 +131,7 @@ void receiveFile(int sock, FileBulkPacket& packet, const std::string& asked, int
     do {
         packet.recv(sock, PKT_FILEBULK, 0);
         TRACE("Receiving bulk for file %s", asked.c_str());
-        const char* bytes = packet.parseChunk(binary && packet.get_file());
+        char const* bytes = packet.parseChunk(binary && packet.get_file());
         TRACE("Filesize= %d", static_cast<int>(packet.get_length()));
         if (!binary) {
             packet.fixcrlf(2);
@@ -152,9 +162,10 @@ void receiveFile(int sock, FileBulkPacket& packet, const std::string& asked, int
     }
 }
 
-}  // namespace
+} // namespace
 
-void sendBulk(int sock, FileBulkPacket& packet, int conversion) {
+void sendBulk(int sock, FileBulkPacket& packet, int conversion)
+{
     TRACE("sendBulk: Enter");
     std::string name(packet.get_name() ? packet.get_name() : "");
     bool text = isSuffix(name.c_str(), ".TXT") != 0;
@@ -171,7 +182,8 @@ void sendBulk(int sock, FileBulkPacket& packet, int conversion) {
     }
 }
 
-void recvBulk(int sock, FileBulkPacket& packet, int conversion) {
+void recvBulk(int sock, FileBulkPacket& packet, int conversion)
+{
     // Until a chunk says otherwise, it is not the last.
     packet.set_chunk(packet.get_length(), 0);
     std::string asked(packet.get_name() ? packet.get_name() : "");

@@ -6,26 +6,29 @@
 #include "trace/fhgtrace.h"
 
 namespace {
-const int TAG_COMMTYPE = 401;
-const int TAG_STRDATA = 402;
-const int TAG_INTDATA = 403;
-}  // namespace
+int const TAG_COMMTYPE = 401;
+int const TAG_STRDATA = 402;
+int const TAG_INTDATA = 403;
+} // namespace
 
-CommPacket::CommPacket(COMMTYPE_ type) : Packet(PKT_COMM), commtype(type), intdata(0) {
+CommPacket::CommPacket(COMMTYPE_ type) : Packet(PKT_COMM), commtype(type), intdata(0)
+{
     strdata.set("");
     version.set("");
 }
 
-CommPacket::CommPacket(COMMTYPE_ type, const char* text) : Packet(PKT_COMM), commtype(type), intdata(0) {
+CommPacket::CommPacket(COMMTYPE_ type, char const* text) : Packet(PKT_COMM), commtype(type), intdata(0)
+{
     strdata.set(text ? text : "");
 }
 
-CommPacket::CommPacket(COMMTYPE_ type, int value, const char* text)
-    : Packet(PKT_COMM), commtype(type), intdata(value) {
+CommPacket::CommPacket(COMMTYPE_ type, int value, char const* text) : Packet(PKT_COMM), commtype(type), intdata(value)
+{
     strdata.set(text ? text : "");
 }
 
-CommPacket::CommPacket(int sock, int timeout) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0) {
+CommPacket::CommPacket(int sock, int timeout) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0)
+{
     try {
         recv(sock, PKT_COMM, timeout);
         parse();
@@ -39,36 +42,45 @@ CommPacket::CommPacket(int sock, int timeout) : Packet(PKT_COMM), commtype(COMM_
     }
 }
 
-CommPacket::CommPacket(const ReceivedBody& body) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0) {
+CommPacket::CommPacket(ReceivedBody const& body) : Packet(PKT_COMM), commtype(COMM_NONE), intdata(0)
+{
     adopt(body);
     parse();
 }
 
-void CommPacket::fields(UnitFields& f) {
+void CommPacket::fields(UnitFields& f)
+{
     f.text(TAG_STRDATA, UNIT_NLSTEXT, strdata);
     f.number(TAG_INTDATA, intdata);
     f.octet(TAG_COMMTYPE, commtype);
 }
 
-void CommPacket::parse() {
+void CommPacket::parse()
+{
     Unit first = firstUnit();
     version.setBytes(first.data, first.length);
     Packet::parse();
 }
 
-COMMTYPE_ controlCodeOf(const ReceivedBody& body) { return CommPacket(body).get_commtype(); }
+COMMTYPE_ controlCodeOf(ReceivedBody const& body)
+{
+    return CommPacket(body).get_commtype();
+}
 
-void requestPacket(int sock, COMMTYPE_ request) {
+void requestPacket(int sock, COMMTYPE_ request)
+{
     CommPacket ask(request);
     sendUnchecked(ask, sock);
 }
 
-void CommPacket::set_strdata(const char* text) {
+void CommPacket::set_strdata(char const* text)
+{
     if (text)
         strdata.set(text);
 }
 
-int checkVersion(TCString peer, TCString own) {
+int checkVersion(TCString peer, TCString own)
+{
     TCString p(peer), m(own);
     p.change(".", " ", 1, 5);
     m.change(".", " ", 1, 5);

@@ -9,7 +9,7 @@
 
 // Control codes; one byte on the wire, so only 0 to 255 travel.
 enum COMMTYPE_ : int {
-    COMM_NONE = 0,        // what a failed receive leaves
+    COMM_NONE = 0, // what a failed receive leaves
     COMM_ERROR = 1,
     COMM_END = 2,
     COMM_REQ_AUTH = 3,
@@ -27,15 +27,15 @@ enum COMMTYPE_ : int {
 
 class CommPacket : public Packet {
 public:
-    explicit CommPacket(COMMTYPE_ type);            // string data and version ""
-    CommPacket(COMMTYPE_ type, const char* strdata);
-    CommPacket(COMMTYPE_ type, int intdata, const char* strdata);
+    explicit CommPacket(COMMTYPE_ type); // string data and version ""
+    CommPacket(COMMTYPE_ type, char const* strdata);
+    CommPacket(COMMTYPE_ type, int intdata, char const* strdata);
     // Receives one control packet.  A failed receive or parse leaves
     // COMM_NONE; only a wait that ran out (a socket with a wait limit)
     // throws.
     CommPacket(int sock, int timeout);
     // Reads a control body that was received in place of another packet.
-    explicit CommPacket(const ReceivedBody& body);
+    explicit CommPacket(ReceivedBody const& body);
 
     void parse() override;
 
@@ -43,7 +43,7 @@ public:
     char* get_strdata() { return strdata.get(); }
     int get_intdata() const { return intdata; }
     char* get_version() { return version.get(); }
-    void set_strdata(const char* text);
+    void set_strdata(char const* text);
     void set_intdata(int value) { intdata = value; }
 
 protected:
@@ -57,7 +57,7 @@ private:
 };
 
 // The control code of a received control body, read as CommPacket reads it.
-COMMTYPE_ controlCodeOf(const ReceivedBody& body);
+COMMTYPE_ controlCodeOf(ReceivedBody const& body);
 // Asks the peer for a packet (COMM_REQ_AUTH, ...), sent unchecked: a failed
 // request shows when the packet does not come.
 void requestPacket(int sock, COMMTYPE_ request);

@@ -11,18 +11,20 @@
 #include "trace/fhgtrace.h"
 
 namespace {
-const int TAG_NAME = 501;
-const int TAG_DATA = 502;
-const int TAG_LAST = 503;
-}  // namespace
+int const TAG_NAME = 501;
+int const TAG_DATA = 502;
+int const TAG_LAST = 503;
+} // namespace
 
-FileBulkPacket::FileBulkPacket(const char* fileName, FILE* f)
-    : Packet(PKT_FILEBULK), length(0), dataCapacity(0), lastChunk(0), file(f) {
+FileBulkPacket::FileBulkPacket(char const* fileName, FILE* f)
+    : Packet(PKT_FILEBULK), length(0), dataCapacity(0), lastChunk(0), file(f)
+{
     name.set(fileName);
 }
 
-FileBulkPacket::FileBulkPacket(const char* fileName, unsigned long len, const void* bytes)
-    : Packet(PKT_FILEBULK), length(0), dataCapacity(0), lastChunk(1), file(nullptr) {
+FileBulkPacket::FileBulkPacket(char const* fileName, unsigned long len, void const* bytes)
+    : Packet(PKT_FILEBULK), length(0), dataCapacity(0), lastChunk(1), file(nullptr)
+{
     name.set(fileName);
     if (len && bytes && len <= XMIT_MAX_BODY) {
         data.reset(new (std::nothrow) char[len]);
@@ -34,7 +36,8 @@ FileBulkPacket::FileBulkPacket(const char* fileName, unsigned long len, const vo
     }
 }
 
-char* FileBulkPacket::reserveData(uint64_t size) {
+char* FileBulkPacket::reserveData(uint64_t size)
+{
     if (size <= dataCapacity)
         return data.get();
     data.reset();
@@ -46,13 +49,15 @@ char* FileBulkPacket::reserveData(uint64_t size) {
     return data.get();
 }
 
-void FileBulkPacket::closeFile() {
+void FileBulkPacket::closeFile()
+{
     if (file)
         std::fclose(file);
     file = nullptr;
 }
 
-void FileBulkPacket::buildXmit() {
+void FileBulkPacket::buildXmit()
+{
     XRB_TRACE_AT("xrbbld", "Length of file bulk packet = %d", static_cast<int>(length));
     xmitInit(PKT_FILEBULK);
     xmitAddText(TAG_NAME, name.text(), UNIT_NLSTEXT);
@@ -61,8 +66,9 @@ void FileBulkPacket::buildXmit() {
     xmitAddEnd();
 }
 
-const char* FileBulkPacket::parseChunk(bool inPlace) {
-    const char* bytes = nullptr;
+char const* FileBulkPacket::parseChunk(bool inPlace)
+{
+    char const* bytes = nullptr;
     // A chunk without a data unit carries no bytes; the last chunk's count
     // must not be written again.
     length = 0;
@@ -70,13 +76,11 @@ const char* FileBulkPacket::parseChunk(bool inPlace) {
     Unit u;
     while (walker.next(u)) {
         switch (u.tag) {
-        case TAG_NAME:
-            name.setBytes(u.data, u.length);
-            break;
+        case TAG_NAME: name.setBytes(u.data, u.length); break;
         case TAG_DATA:
             length = 0;
             if (inPlace) {
-                bytes = reinterpret_cast<const char*>(u.data);
+                bytes = reinterpret_cast<char const*>(u.data);
             } else {
                 reserveData(u.length);
                 if (u.length)
@@ -85,24 +89,22 @@ const char* FileBulkPacket::parseChunk(bool inPlace) {
             }
             length = u.length;
             break;
-        case TAG_LAST:
-            lastChunk = unitInt(u);
-            break;
-        default:
-            break;
+        case TAG_LAST: lastChunk = unitInt(u); break;
+        default: break;
         }
     }
     return bytes;
 }
 
-void FileBulkPacket::writeFile() {
+void FileBulkPacket::writeFile()
+{
     if (!file)
         return;
     size_t wrote = length ? std::fwrite(data.get(), 1, length, file) : 0;
     int rc = std::fclose(file);
     file = nullptr;
     if (wrote < length || rc != 0) {
-        const char* plain = stripSuffix(name.text());
+        char const* plain = stripSuffix(name.text());
         throw new TCException(msgGet(XRBE_055_WRITE_FAILED, plain ? plain : ""));
     }
 }

@@ -3,20 +3,20 @@
 #ifndef XRB_PROTOCOL_FILEBULK_H
 #define XRB_PROTOCOL_FILEBULK_H
 
+#include "protocol/ownedtext.h"
+#include "protocol/packet.h"
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include "protocol/ownedtext.h"
-#include "protocol/packet.h"
 
 class FileBulkPacket : public Packet {
 public:
     // A file opened with openFile4Read or openFile4Write, for sendBulk,
     // recvBulk or writeFile.
-    FileBulkPacket(const char* name, FILE* file);
+    FileBulkPacket(char const* name, FILE* file);
     // A single (last) chunk from memory.
-    FileBulkPacket(const char* name, unsigned long length, const void* data);
-    ~FileBulkPacket() {}   // does not close the file
+    FileBulkPacket(char const* name, unsigned long length, void const* data);
+    ~FileBulkPacket() {} // does not close the file
 
     // Writes the current chunk to the file and closes it.
     void writeFile();
@@ -28,7 +28,7 @@ public:
     // Reads the received units; the chunk's bytes are copied into the
     // packet's block, or with inPlace left in the transmit buffer.  Returns
     // where they are.
-    const char* parseChunk(bool inPlace);
+    char const* parseChunk(bool inPlace);
 
     // Text hooks; an ASCII host leaves the data unchanged.
     void fixcrlf(unsigned direction);
@@ -38,13 +38,15 @@ public:
     // The packet's block, with room for size bytes (XRBE-057 when it cannot
     // be had); the chunk to send is put there.
     char* reserveData(uint64_t size);
-    void set_chunk(uint32_t chunkLength, int last) {
+    void set_chunk(uint32_t chunkLength, int last)
+    {
         length = chunkLength;
         lastChunk = last;
     }
     FILE* get_file() const { return file; }
     // The file, which the packet then no longer holds.
-    FILE* takeFile() {
+    FILE* takeFile()
+    {
         FILE* f = file;
         file = nullptr;
         return f;
@@ -53,7 +55,7 @@ public:
 
     uint32_t get_length() const { return length; }
     char* get_name() { return name.get(); }
-    const char* get_data() const { return data.get(); }
+    char const* get_data() const { return data.get(); }
     int get_lastChunk() const { return lastChunk; }
 
 private:

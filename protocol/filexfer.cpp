@@ -25,24 +25,25 @@
 
 namespace {
 
-const int DIR_MODE = 0755;
+int const DIR_MODE = 0755;
 // Room for the name and unit headers of a chunk within the largest body.
-const int MAX_CHUNK = static_cast<int>(XMIT_MAX_BODY - 0x100000);
+int const MAX_CHUNK = static_cast<int>(XMIT_MAX_BODY - 0x100000);
 
 char* readBuffer = nullptr;
 unsigned long readBufferSize = 0;
 
 #ifdef O_LARGEFILE
 // A raw system call gets no O_LARGEFILE from the C library on i386.
-const int LARGE_FILE = O_LARGEFILE;
+int const LARGE_FILE = O_LARGEFILE;
 #else
-const int LARGE_FILE = 0;
+int const LARGE_FILE = 0;
 #endif
 
 // The file behind fd when it is a regular file, switched to blocking reads
 // and writes; anything else is closed and gives -1.  A FIFO or a device is
 // opened with O_NONBLOCK so that the open itself cannot hang.
-int keepRegular(int fd, struct stat& st) {
+int keepRegular(int fd, struct stat& st)
+{
     if (fd < 0)
         return -1;
     int flags = -1;
@@ -54,7 +55,8 @@ int keepRegular(int fd, struct stat& st) {
     return fd;
 }
 
-FILE* openRegular(const char* path, const char* mode) {
+FILE* openRegular(char const* path, char const* mode)
+{
     struct stat st;
     int fd = keepRegular(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | LARGE_FILE), st);
     if (fd < 0)
@@ -68,7 +70,7 @@ FILE* openRegular(const char* path, const char* mode) {
 // ---- landing of a name from the server, below the user's folder ----
 
 #ifndef SYS_openat2
-#define SYS_openat2 437   // the same number on i386 and x86-64
+#define SYS_openat2 437 // the same number on i386 and x86-64
 #endif
 
 // struct open_how of openat2(2), which the C library does not wrap.
@@ -77,17 +79,17 @@ struct OpenHow {
     uint64_t mode;
     uint64_t resolve;
 };
-const uint64_t RESOLVE_NO_MAGICLINKS_ = 0x02;
-const uint64_t RESOLVE_NO_SYMLINKS_ = 0x04;
-const uint64_t RESOLVE_BENEATH_ = 0x08;
+uint64_t const RESOLVE_NO_MAGICLINKS_ = 0x02;
+uint64_t const RESOLVE_NO_SYMLINKS_ = 0x04;
+uint64_t const RESOLVE_BENEATH_ = 0x08;
 
 enum class Refusal { none, link, folder, open };
 
 // Component by component from dirfd, each folder opened with O_NOFOLLOW and
 // O_DIRECTORY and created when missing (makeFolders).  "" and "." stay
 // where they are.  shown is the folder's name for a warning.
-int walkBelow(int dirfd, const std::string& shown, const std::string& below, int flags,
-              bool makeFolders, Refusal& why) {
+int walkBelow(int dirfd, std::string const& shown, std::string const& below, int flags, bool makeFolders, Refusal& why)
+{
     std::vector<std::string> parts;
     for (std::string& c : componentsOf(below))
         if (!c.empty() && c != ".")
@@ -98,12 +100,21 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
     // The folder reached so far; dirfd itself stays the caller's.
     struct Here {
         int fd, base;
-        ~Here() { if (fd != base) ::close(fd); }
-        void enter(int next) { if (fd != base) ::close(fd); fd = next; }
+        ~Here()
+        {
+            if (fd != base)
+                ::close(fd);
+        }
+        void enter(int next)
+        {
+            if (fd != base)
+                ::close(fd);
+            fd = next;
+        }
     } here{dirfd, dirfd};
     std::string walked = shown;
     for (size_t i = 0; i < parts.size(); ++i) {
-        const char* c = parts[i].c_str();
+        char const* c = parts[i].c_str();
         if (parts[i] == "..") {
             why = Refusal::link;
             return -1;
@@ -116,7 +127,7 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
             return fd;
         }
         walked += parts[i];
-        const int dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int const dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         int next = ::openat(here.fd, c, dirFlags);
         int error = errno;
         if (next < 0 && error == ENOENT && makeFolders) {
@@ -130,8 +141,7 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
         }
         if (next < 0) {
             struct stat st;
-            bool link = error == ELOOP ||
-                        (fstatat(here.fd, c, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode));
+            bool link = error == ELOOP || (fstatat(here.fd, c, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode));
             why = link ? Refusal::link : makeFolders ? Refusal::folder : Refusal::open;
             return -1;
         }
@@ -143,8 +153,8 @@ int walkBelow(int dirfd, const std::string& shown, const std::string& below, int
 
 // Opens below dirfd without passing through any symbolic link and without
 // leaving the folder; then keeps only a regular file.
-int openBelow(int dirfd, const std::string& shown, const std::string& below, int flags,
-              bool makeFolders, Refusal& why) {
+int openBelow(int dirfd, std::string const& shown, std::string const& below, int flags, bool makeFolders, Refusal& why)
+{
     flags |= O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | LARGE_FILE;
     OpenHow how{static_cast<uint64_t>(flags), (flags & O_CREAT) ? 0666u : 0u,
                 RESOLVE_BENEATH_ | RESOLVE_NO_SYMLINKS_ | RESOLVE_NO_MAGICLINKS_};
@@ -175,7 +185,8 @@ int openBelow(int dirfd, const std::string& shown, const std::string& below, int
 
 // The user's folder: created when missing and entered as the user's path
 // goes, links included.  AT_FDCWD for the current folder.
-int openUserFolder(const std::string& folder, bool create) {
+int openUserFolder(std::string const& folder, bool create)
+{
     if (folder.empty())
         return AT_FDCWD;
     std::string dir = folder;
@@ -184,9 +195,10 @@ int openUserFolder(const std::string& folder, bool create) {
     return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-}  // namespace
+} // namespace
 
-FILE* openFile4Read(const char* name) {
+FILE* openFile4Read(char const* name)
+{
     TRACE("Enter: openFile4read(%s)", name ? name : "(null)");
     char* path = localPath(name);
     FILE* f = nullptr;
@@ -198,7 +210,8 @@ FILE* openFile4Read(const char* name) {
     return f;
 }
 
-FILE* openFile4Write(const char* name) {
+FILE* openFile4Write(char const* name)
+{
     TRACE("::openfile4write(%s)", name ? name : "(null)");
     char* p = localPath(name);
     if (!p)
@@ -217,7 +230,8 @@ FILE* openFile4Write(const char* name) {
     return f;
 }
 
-char* readFile(const char* name, unsigned long* length) {
+char* readFile(char const* name, unsigned long* length)
+{
     TRACE("Enter: readFile(%s)", name ? name : "(null)");
     if (length)
         *length = 0;
@@ -266,7 +280,8 @@ char* readFile(const char* name, unsigned long* length) {
     return readBuffer;
 }
 
-FILE* openLanding4Write(const Landing& where) {
+FILE* openLanding4Write(Landing const& where)
+{
     std::string path = where.path();
     TRACE("::openfile4write(%s)", path.c_str());
     int folder = openUserFolder(where.folder, true);
@@ -278,7 +293,8 @@ FILE* openLanding4Write(const Landing& where) {
         ::close(folder);
     if (fd < 0) {
         TRACE("Refused %s: %s", path.c_str(), why == Refusal::link ? "a symbolic link" : "cannot open");
-        throw new TCException(msgGet(why == Refusal::folder ? XRBE_073_NO_DIRECTORY : XRBE_055_WRITE_FAILED, path.c_str()));
+        throw new TCException(
+            msgGet(why == Refusal::folder ? XRBE_073_NO_DIRECTORY : XRBE_055_WRITE_FAILED, path.c_str()));
     }
     TRACE("file2write=%s", path.c_str());
     FILE* f = fdopen(fd, "wb");
@@ -289,7 +305,8 @@ FILE* openLanding4Write(const Landing& where) {
     return f;
 }
 
-FILE* openLanding4Read(const Landing& where) {
+FILE* openLanding4Read(Landing const& where)
+{
     int folder = openUserFolder(where.folder, false);
     if (folder < 0 && folder != AT_FDCWD)
         return nullptr;
@@ -305,8 +322,9 @@ FILE* openLanding4Read(const Landing& where) {
     return f;
 }
 
-int xrbChunkSize() {
-    const char* env = std::getenv("XRB_CHUNK");
+int xrbChunkSize()
+{
+    char const* env = std::getenv("XRB_CHUNK");
     if (!env)
         return XRB_DEFAULT_CHUNK;
     errno = 0;

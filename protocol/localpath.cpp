@@ -7,26 +7,28 @@
 
 namespace {
 
-const char* const SUFFIXES[] = {".TXT", ".BIN", ".MSG", ".ERR", ".OUT", ".NON"};
+char const* const SUFFIXES[] = {".TXT", ".BIN", ".MSG", ".ERR", ".OUT", ".NON"};
 
 std::string strippedArea;
 std::string pathArea;
 
-}  // namespace
+} // namespace
 
-int isSuffix(const char* text, const char* suffix) {
+int isSuffix(char const* text, char const* suffix)
+{
     if (!text || !suffix)
         return 0;
     size_t t = std::strlen(text), s = std::strlen(suffix);
     return s <= t && std::memcmp(text + t - s, suffix, s) == 0 ? 1 : 0;
 }
 
-char* stripSuffix(const char* name) {
+char* stripSuffix(char const* name)
+{
     if (!name || !*name)
         return nullptr;
     strippedArea.assign(name);
     if (strippedArea.size() >= 4) {
-        for (const char* s : SUFFIXES) {
+        for (char const* s : SUFFIXES) {
             if (strippedArea.compare(strippedArea.size() - 4, 4, s) == 0) {
                 strippedArea.resize(strippedArea.size() - 4);
                 break;
@@ -36,7 +38,8 @@ char* stripSuffix(const char* name) {
     return &strippedArea[0];
 }
 
-char* localPath(const char* name) {
+char* localPath(char const* name)
+{
     char* stripped = stripSuffix(name);
     if (!stripped)
         return nullptr;
@@ -48,13 +51,15 @@ char* localPath(const char* name) {
     return &pathArea[0];
 }
 
-std::string withSlashes(const std::string& name) {
+std::string withSlashes(std::string const& name)
+{
     std::string slashed(name);
     ConvertSlashes(&slashed[0]);
     return slashed;
 }
 
-std::vector<std::string> componentsOf(const std::string& path) {
+std::vector<std::string> componentsOf(std::string const& path)
+{
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= path.size()) {
@@ -67,14 +72,16 @@ std::vector<std::string> componentsOf(const std::string& path) {
     return parts;
 }
 
-bool climbs(const std::string& path) {
-    for (const std::string& c : componentsOf(path))
+bool climbs(std::string const& path)
+{
+    for (std::string const& c : componentsOf(path))
         if (c == "..")
             return true;
     return false;
 }
 
-bool landingOf(const char* prefix, const char* name, Landing& where) {
+bool landingOf(char const* prefix, char const* name, Landing& where)
+{
     where = Landing();
     if (!name || !*name)
         return false;

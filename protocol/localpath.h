@@ -9,19 +9,19 @@
 #include <vector>
 
 // 1 when text ends with suffix, else 0.
-int isSuffix(const char* text, const char* suffix);
+int isSuffix(char const* text, char const* suffix);
 // The name without its transfer-mode suffix (".TXT", ".BIN", ".MSG", ".ERR",
 // ".OUT", ".NON"), in an area that the next call overwrites; nullptr for no
 // name or an empty one.  Names of any length are kept whole.
-char* stripSuffix(const char* name);
+char* stripSuffix(char const* name);
 // The local path of a travelling name: suffix stripped, backslashes
 // (ConvertSlashes) and the first opening parenthesis turned into slashes;
 // same area rules.  Every byte keeps its place: only the suffix goes.
-char* localPath(const char* name);
+char* localPath(char const* name);
 // The name with its backslashes read as slashes (ConvertSlashes): how a
 // name the server asks for is matched against the names offered, and how a
 // local name is shown.  Not a path to open.
-std::string withSlashes(const std::string& name);
+std::string withSlashes(std::string const& name);
 
 // Where a file that the server names lands.  The local name is
 // the user's prefix followed by the server's name, converted as localPath
@@ -29,18 +29,18 @@ std::string withSlashes(const std::string& name);
 // links are followed; the rest lies below that folder and is resolved
 // without following any symbolic link.
 struct Landing {
-    std::string folder;   // the user's folder with its "/", or "" for the current one
-    std::string below;    // the part below it, never empty
+    std::string folder; // the user's folder with its "/", or "" for the current one
+    std::string below;  // the part below it, never empty
     std::string path() const { return folder + below; }
 };
 // The one decision of where prefix + name lands.  False when the server's
 // part of the converted name is absolute, has a ".." component, or names
 // no file.
-bool landingOf(const char* prefix, const char* name, Landing& where);
+bool landingOf(char const* prefix, char const* name, Landing& where);
 
 // The "/"-separated components of a path, empty ones included.
-std::vector<std::string> componentsOf(const std::string& path);
+std::vector<std::string> componentsOf(std::string const& path);
 // True when a component is "..".
-bool climbs(const std::string& path);
+bool climbs(std::string const& path);
 
 #endif

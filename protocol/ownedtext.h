@@ -10,30 +10,34 @@ class OwnedText {
 public:
     OwnedText() : present_(false) {}
 
-    void set(const char* text) {
+    void set(char const* text)
+    {
         present_ = text != nullptr;
         s_.assign(text ? text : "");
     }
     // Copies at most n bytes and stops at the first zero byte among them.
-    void setBytes(const unsigned char* data, size_t n) {
+    void setBytes(unsigned char const* data, size_t n)
+    {
         size_t len = 0;
         while (len < n && data[len] != 0)
             ++len;
-        s_.assign(reinterpret_cast<const char*>(data), len);
+        s_.assign(reinterpret_cast<char const*>(data), len);
         present_ = true;
     }
-    void append(const char* text, size_t n) {
+    void append(char const* text, size_t n)
+    {
         s_.append(text, n);
         present_ = true;
     }
-    void clear() {
+    void clear()
+    {
         s_.clear();
         present_ = false;
     }
     bool present() const { return present_; }
     // The text, or nullptr for none; valid until the next change.
     char* get() { return present_ ? &s_[0] : nullptr; }
-    const char* text() const { return s_.c_str(); }   // "" for none
+    char const* text() const { return s_.c_str(); } // "" for none
     size_t length() const { return s_.size(); }
 
 private:

@@ -23,15 +23,22 @@ void* Packet::_handleEbcdic2Ascii = nullptr;
 
 namespace {
 
-const char VERSION_TEXT[12] = "1.0.4.0.QVX";
-const char END_TEXT[4] = "END";
-const uint32_t EAGER_BODY = 16u << 20;
+char const VERSION_TEXT[12] = "1.0.4.0.QVX";
+char const END_TEXT[4] = "END";
+uint32_t const EAGER_BODY = 16u << 20;
 
-uint64_t round8(uint64_t n) { return (n + 7) / 8 * 8; }
+uint64_t round8(uint64_t n)
+{
+    return (n + 7) / 8 * 8;
+}
 
-const unsigned char* bodyBytes() { return reinterpret_cast<const unsigned char*>(xmitBuffer.body()); }
+unsigned char const* bodyBytes()
+{
+    return reinterpret_cast<unsigned char const*>(xmitBuffer.body());
+}
 
-void fillHeader(uint32_t bodyLength, uint32_t keyIndex) {
+void fillHeader(uint32_t bodyLength, uint32_t keyIndex)
+{
     putU32(xmit_header, PKT_MAGIC);
     putU32(xmit_header + 4, bodyLength);
     putU32(xmit_header + 8, keyIndex);
@@ -40,15 +47,17 @@ void fillHeader(uint32_t bodyLength, uint32_t keyIndex) {
 
 // A control packet came where another packet was expected: the peer ended
 // the build, or the conversation is broken.
-[[noreturn]] void refuseReplacingControl(const ReceivedBody& body) {
+[[noreturn]] void refuseReplacingControl(ReceivedBody const& body)
+{
     if (controlCodeOf(body) == COMM_ERROR)
         throw new TCException(msgGet(XRBE_016_BUILD_ABORTED));
     throw new TCException(msgGet(XRBE_022_CONNECTION_BROKEN));
 }
 
-}  // namespace
+} // namespace
 
-void swap(char* bytes, int count) {
+void swap(char* bytes, int count)
+{
     for (int k = 0; k < count / 2; ++k) {
         char t = bytes[k];
         bytes[k] = bytes[count - 1 - k];
@@ -56,24 +65,28 @@ void swap(char* bytes, int count) {
     }
 }
 
-uint64_t unitSize(uint32_t kind, uint32_t length) {
+uint64_t unitSize(uint32_t kind, uint32_t length)
+{
     uint64_t n = length;
     return UNIT_HEADER_SIZE + (kind == UNIT_NLSTEXT ? round8(2 * n) : round8(n));
 }
 
-[[noreturn]] void throwInvalidPacket(long long expected, long long received) {
-    throw new TCException(msgGet(XRBE_015_INVALID_PACKET, static_cast<int>(expected),
-                                 static_cast<int>(received)));
+[[noreturn]] void throwInvalidPacket(long long expected, long long received)
+{
+    throw new TCException(msgGet(XRBE_015_INVALID_PACKET, static_cast<int>(expected), static_cast<int>(received)));
 }
 
-[[noreturn]] void throwNoMemory(unsigned long long size) {
+[[noreturn]] void throwNoMemory(unsigned long long size)
+{
     throw new TCException(msgGet(XRBE_057_NO_MEMORY, static_cast<unsigned>(size > 0xFFFFFFFFu ? 0xFFFFFFFFu : size)));
 }
 
-UnitWalker::UnitWalker(const unsigned char* body, uint32_t length, uint32_t start)
-    : body_(body), length_(length), pos_(start), ended_(false) {}
+UnitWalker::UnitWalker(unsigned char const* body, uint32_t length, uint32_t start)
+    : body_(body), length_(length), pos_(start), ended_(false)
+{}
 
-bool UnitWalker::next(Unit& unit) {
+bool UnitWalker::next(Unit& unit)
+{
     unit = Unit{0, 0, 0, nullptr};
     if (ended_)
         return false;
@@ -95,7 +108,8 @@ bool UnitWalker::next(Unit& unit) {
     return true;
 }
 
-int32_t unitInt(const Unit& unit) {
+int32_t unitInt(Unit const& unit)
+{
     WireReader r(unit.data, unit.length);
     int32_t v = 0;
     if (unit.length != 4 || !r.takeI32(v))
@@ -103,7 +117,8 @@ int32_t unitInt(const Unit& unit) {
     return v;
 }
 
-ReceivedBody receiveBody(int sock, int timeout) {
+ReceivedBody receiveBody(int sock, int timeout)
+{
     Recv(sock, reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE, timeout);
     WireReader header(xmit_header, XMIT_HEADER_SIZE);
     uint32_t magic = 0, length = 0, keyIndex = 0;
@@ -143,26 +158,30 @@ ReceivedBody receiveBody(int sock, int timeout) {
     return ReceivedBody{first.tag, keyIndex, bodyBytes(), length};
 }
 
-void UnitFields::text(int tag, int kind, OwnedText& field) {
+void UnitFields::text(int tag, int kind, OwnedText& field)
+{
     if (!unit_)
         packet_.xmitAddText(tag, field.text(), kind);
     else if (received(tag))
         field.setBytes(unit_->data, unit_->length);
 }
 
-void UnitFields::optionalText(int tag, int kind, OwnedText& field) {
+void UnitFields::optionalText(int tag, int kind, OwnedText& field)
+{
     if (unit_ || field.present())
         text(tag, kind, field);
 }
 
-void UnitFields::number(int tag, int& field) {
+void UnitFields::number(int tag, int& field)
+{
     if (!unit_)
         packet_.xmitAddInt(tag, field);
     else if (received(tag))
         field = unitInt(*unit_);
 }
 
-void UnitFields::octet(int tag, int& field) {
+void UnitFields::octet(int tag, int& field)
+{
     if (!unit_) {
         unsigned char low = static_cast<unsigned char>(field & 0xFF);
         packet_.xmitAddUnit(tag, 1, &low, UNIT_BINARY);
@@ -173,7 +192,8 @@ void UnitFields::octet(int tag, int& field) {
     }
 }
 
-void UnitFields::optionalBytes(int tag, std::vector<char>& field) {
+void UnitFields::optionalBytes(int tag, std::vector<char>& field)
+{
     if (!unit_) {
         if (!field.empty())
             packet_.xmitAddUnit(tag, static_cast<unsigned>(field.size()), field.data(), UNIT_BINARY);
@@ -186,7 +206,8 @@ void UnitFields::optionalBytes(int tag, std::vector<char>& field) {
     }
 }
 
-void UnitFields::list(int tag, int kind, List* field) {
+void UnitFields::list(int tag, int kind, List* field)
+{
     if (!unit_) {
         field->reset();
         for (char* item = field->getItem(); item; field->next(), item = field->getItem())
@@ -201,11 +222,13 @@ void UnitFields::list(int tag, int kind, List* field) {
 Packet::Packet() : Packet(0) {}
 
 Packet::Packet(unsigned type)
-    : packetType(type), bodyLength(0), unitCursor(0), outside{0, nullptr, 0}, mayLeaveOutside(false) {
+    : packetType(type), bodyLength(0), unitCursor(0), outside{0, nullptr, 0}, mayLeaveOutside(false)
+{
     xmitBuffer.allocate();
 }
 
-void Packet::buildXmit() {
+void Packet::buildXmit()
+{
     if (!packetType)
         return;
     xmitInit(packetType);
@@ -214,7 +237,8 @@ void Packet::buildXmit() {
     xmitAddEnd();
 }
 
-void Packet::parse() {
+void Packet::parse()
+{
     UnitWalker walker = units();
     Unit unit;
     while (walker.next(unit)) {
@@ -223,7 +247,8 @@ void Packet::parse() {
     }
 }
 
-void Packet::xmitInit(unsigned type) {
+void Packet::xmitInit(unsigned type)
+{
     xmitBuffer.allocate();
     bodyLength = 0;
     unitCursor = 0;
@@ -231,9 +256,13 @@ void Packet::xmitInit(unsigned type) {
     xmitAddUnit(static_cast<int>(type), sizeof VERSION_TEXT, VERSION_TEXT, UNIT_TEXT);
 }
 
-void Packet::bumpXmitBuf(uint64_t size) { xmitBuffer.reserve(round8(size) + bodyLength + UNIT_HEADER_SIZE); }
+void Packet::bumpXmitBuf(uint64_t size)
+{
+    xmitBuffer.reserve(round8(size) + bodyLength + UNIT_HEADER_SIZE);
+}
 
-void Packet::xmitAddUnit(int tag, unsigned length, const void* data, int kind) {
+void Packet::xmitAddUnit(int tag, unsigned length, void const* data, int kind)
+{
     bumpXmitBuf(kind == UNIT_NLSTEXT ? 2 * uint64_t(length) : length);
     uint64_t step = unitSize(static_cast<uint32_t>(kind), length);
     unsigned char* p = reinterpret_cast<unsigned char*>(xmitBuffer.body()) + bodyLength;
@@ -247,13 +276,15 @@ void Packet::xmitAddUnit(int tag, unsigned length, const void* data, int kind) {
     bodyLength += static_cast<uint32_t>(step);
 }
 
-void Packet::xmitAddInt(int tag, int32_t value) {
+void Packet::xmitAddInt(int tag, int32_t value)
+{
     unsigned char be[4];
     putU32(be, static_cast<uint32_t>(value));
     xmitAddUnit(tag, 4, be, UNIT_BINARY);
 }
 
-void Packet::xmitAddText(int tag, const char* text, int kind) {
+void Packet::xmitAddText(int tag, char const* text, int kind)
+{
     if (!text)
         text = "";
     size_t n = std::strlen(text) + 1;
@@ -262,9 +293,13 @@ void Packet::xmitAddText(int tag, const char* text, int kind) {
     xmitAddUnit(tag, static_cast<unsigned>(n), text, kind);
 }
 
-void Packet::xmitAddEnd() { xmitAddUnit(UNIT_END, sizeof END_TEXT, END_TEXT, UNIT_TEXT); }
+void Packet::xmitAddEnd()
+{
+    xmitAddUnit(UNIT_END, sizeof END_TEXT, END_TEXT, UNIT_TEXT);
+}
 
-void Packet::xmitAddBytes(int tag, uint32_t length, const void* data) {
+void Packet::xmitAddBytes(int tag, uint32_t length, void const* data)
+{
     uint64_t padded = round8(length);
     if (!mayLeaveOutside || outside.data || length == 0 || !data || padded + 4096 > XMIT_MAX_BODY) {
         xmitAddUnit(tag, length, data, UNIT_BINARY);
@@ -274,13 +309,15 @@ void Packet::xmitAddBytes(int tag, uint32_t length, const void* data) {
     // accounted for when the body is sent.
     xmitAddUnit(tag, 0, nullptr, UNIT_BINARY);
     putU32(reinterpret_cast<unsigned char*>(xmitBuffer.body()) + bodyLength - 4, length);
-    outside = Outside{bodyLength, static_cast<const char*>(data), length};
+    outside = Outside{bodyLength, static_cast<char const*>(data), length};
 }
 
-int Packet::send(int sock, int encipherBody) {
+int Packet::send(int sock, int encipherBody)
+{
     struct Sending {
         Packet& p;
-        ~Sending() {
+        ~Sending()
+        {
             p.mayLeaveOutside = false;
             p.outside = Outside{0, nullptr, 0};
         }
@@ -293,7 +330,8 @@ int Packet::send(int sock, int encipherBody) {
     return rc;
 }
 
-int Packet::transmit(int sock, int encipherBody) {
+int Packet::transmit(int sock, int encipherBody)
+{
     uint32_t keyIndex = encipherBody ? getIndex() : KEY_CLEAR;
     char* body = xmitBuffer.body();
     if (!outside.data) {
@@ -309,7 +347,7 @@ int Packet::transmit(int sock, int encipherBody) {
     }
     uint64_t padded = round8(outside.length);
     fillHeader(static_cast<uint32_t>(bodyLength + padded), keyIndex);
-    static const char zeros[8] = {};
+    static char const zeros[8] = {};
     SendPiece pieces[5] = {{reinterpret_cast<char*>(xmit_header), XMIT_HEADER_SIZE},
                            {body, outside.at},
                            {outside.data, outside.length},
@@ -318,7 +356,8 @@ int Packet::transmit(int sock, int encipherBody) {
     return SendPieces(sock, pieces, 5);
 }
 
-ReceivedBody Packet::recv(int sock, int expectedType, int timeout) {
+ReceivedBody Packet::recv(int sock, int expectedType, int timeout)
+{
     bodyLength = 0;
     unitCursor = 0;
     ReceivedBody body = receiveBody(sock, timeout);
@@ -330,17 +369,20 @@ ReceivedBody Packet::recv(int sock, int expectedType, int timeout) {
     return body;
 }
 
-void Packet::receive(int sock) {
+void Packet::receive(int sock)
+{
     recv(sock, static_cast<int>(packetType), 0);
     parse();
 }
 
-void Packet::adopt(const ReceivedBody& body) {
+void Packet::adopt(ReceivedBody const& body)
+{
     bodyLength = body.length;
     unitCursor = 0;
 }
 
-void Packet::fixEndian(int direction) {
+void Packet::fixEndian(int direction)
+{
     if (direction != 2)
         return;
     UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
@@ -349,24 +391,33 @@ void Packet::fixEndian(int direction) {
     }
 }
 
-void Packet::set_nlsLang(int lang) { nlsLang = lang; }
-void Packet::set_nlsLang(const char* code) { nlsLang = lang2int(code); }
+void Packet::set_nlsLang(int lang)
+{
+    nlsLang = lang;
+}
+void Packet::set_nlsLang(char const* code)
+{
+    nlsLang = lang2int(code);
+}
 
-UnitWalker Packet::units() const {
+UnitWalker Packet::units() const
+{
     UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
     Unit first;
     walker.next(first);
     return walker;
 }
 
-Unit Packet::firstUnit() const {
+Unit Packet::firstUnit() const
+{
     UnitWalker walker(bodyBytes(), bodyLength, unitCursor);
     Unit first;
     walker.next(first);
     return first;
 }
 
-int sendUnchecked(Packet& packet, int sock) {
+int sendUnchecked(Packet& packet, int sock)
+{
     try {
         return packet.send(sock, 0);
     } catch (TCException* e) {

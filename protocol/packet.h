@@ -27,27 +27,19 @@
 class List;
 
 // Packet type codes: the tag of the first unit of every body.
-enum {
-    PKT_BUILD = 1,
-    PKT_BUILDRES = 2,
-    PKT_FILEBULK = 3,
-    PKT_COMM = 4,
-    PKT_AUTH = 5,
-    PKT_BINDATA = 6,
-    PKT_LOCALE = 7
-};
+enum { PKT_BUILD = 1, PKT_BUILDRES = 2, PKT_FILEBULK = 3, PKT_COMM = 4, PKT_AUTH = 5, PKT_BINDATA = 6, PKT_LOCALE = 7 };
 
 // Unit kinds.
 enum {
-    UNIT_TEXT = 1,      // zero-terminated identifier text
-    UNIT_BINARY = 2,    // raw bytes; integers big-endian
-    UNIT_NLSTEXT = 3    // zero-terminated national-language text, reserves 2n
+    UNIT_TEXT = 1,   // zero-terminated identifier text
+    UNIT_BINARY = 2, // raw bytes; integers big-endian
+    UNIT_NLSTEXT = 3 // zero-terminated national-language text, reserves 2n
 };
 
 constexpr int UNIT_END = 9999;
 constexpr uint32_t PKT_MAGIC = 29292929u;
-constexpr uint32_t KEY_CLEAR = 257;        // header key index of a clear body
-constexpr uint32_t KEY_INDEX_MAX = 252;    // highest index naming a whole key
+constexpr uint32_t KEY_CLEAR = 257;     // header key index of a clear body
+constexpr uint32_t KEY_INDEX_MAX = 252; // highest index naming a whole key
 constexpr int XMIT_HEADER_SIZE = 20;
 constexpr int UNIT_HEADER_SIZE = 12;
 // Length of the first unit of every body (version unit).
@@ -68,7 +60,7 @@ struct Unit {
     uint32_t tag;
     uint32_t kind;
     uint32_t length;
-    const unsigned char* data;
+    unsigned char const* data;
 };
 
 // Walks the units of a received body.  next() returns false at the end unit
@@ -76,25 +68,25 @@ struct Unit {
 // without the end unit.
 class UnitWalker {
 public:
-    UnitWalker(const unsigned char* body, uint32_t length, uint32_t start);
+    UnitWalker(unsigned char const* body, uint32_t length, uint32_t start);
     bool next(Unit& unit);
 
 private:
-    const unsigned char* body_;
+    unsigned char const* body_;
     uint32_t length_;
     uint32_t pos_;
     bool ended_;
 };
 
 // Value of a 4-byte big-endian integer unit; XRBE-015 for another length.
-int32_t unitInt(const Unit& unit);
+int32_t unitInt(Unit const& unit);
 
 // A body as it was received, in wire form in the transmit buffer; bytes
 // stay valid until the next packet is built or received.
 struct ReceivedBody {
-    uint32_t type;     // the packet type: the tag of the first unit
-    uint32_t key;      // the header's key index; 257 for a body sent in clear
-    const unsigned char* bytes;
+    uint32_t type; // the packet type: the tag of the first unit
+    uint32_t key;  // the header's key index; 257 for a body sent in clear
+    unsigned char const* bytes;
     uint32_t length;
 };
 
@@ -128,11 +120,11 @@ public:
 
 private:
     friend class Packet;
-    UnitFields(Packet& packet, const Unit* unit) : packet_(packet), unit_(unit) {}
+    UnitFields(Packet& packet, Unit const* unit) : packet_(packet), unit_(unit) {}
     bool received(int tag) const { return unit_ && unit_->tag == static_cast<uint32_t>(tag); }
 
     Packet& packet_;
-    const Unit* unit_;   // the unit being parsed; none while building
+    Unit const* unit_; // the unit being parsed; none while building
 };
 
 class Packet {
@@ -160,9 +152,9 @@ public:
     virtual void parse();
 
     void xmitInit(unsigned type);
-    void xmitAddUnit(int tag, unsigned length, const void* data, int kind);
-    void xmitAddInt(int tag, int32_t value);                  // kind 2, 4 bytes
-    void xmitAddText(int tag, const char* text, int kind);    // text and its zero
+    void xmitAddUnit(int tag, unsigned length, void const* data, int kind);
+    void xmitAddInt(int tag, int32_t value);               // kind 2, 4 bytes
+    void xmitAddText(int tag, char const* text, int kind); // text and its zero
     void xmitAddEnd();
     // Room in the transmit buffer for a unit of size data bytes.
     void bumpXmitBuf(uint64_t size);
@@ -174,7 +166,7 @@ public:
     // The language setters are kept for completeness of the interface; the
     // client does not call them.
     static void set_nlsLang(int lang);
-    static void set_nlsLang(const char* code);
+    static void set_nlsLang(char const* code);
     static int nlsLang;
     static void* _handleAscii2Ebcdic;
     static void* _handleEbcdic2Ascii;
@@ -190,12 +182,12 @@ protected:
     // Receives a packet of this class's type, with no wait limit, and parses it.
     void receive(int sock);
     // Takes a body received by another packet as its own.
-    void adopt(const ReceivedBody& body);
+    void adopt(ReceivedBody const& body);
     // A unit of raw bytes (kind 2).  While send() builds a body in clear
     // they stay where they are and go to the connection from there, between
     // the units around them, so a large block is not copied; otherwise they
     // are copied in like any unit.  They must stay put until send() returns.
-    void xmitAddBytes(int tag, uint32_t length, const void* data);
+    void xmitAddBytes(int tag, uint32_t length, void const* data);
     // Units after the first one, from the unit cursor.
     UnitWalker units() const;
     // The first unit (packet type and version).
@@ -211,7 +203,7 @@ private:
     // data would start at offset at of the body.
     struct Outside {
         uint32_t at;
-        const char* data;
+        char const* data;
         uint32_t length;
     } outside;
     bool mayLeaveOutside;

@@ -12,24 +12,27 @@
 
 namespace {
 
-const uint64_t SHOWN_ABOVE = 8ull << 20;
-const double REDRAW_EVERY = 0.1;
+uint64_t const SHOWN_ABOVE = 8ull << 20;
+double const REDRAW_EVERY = 0.1;
 
-double now() {
+double now()
+{
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
 }
 
-std::string mib(double bytes) {
+std::string mib(double bytes)
+{
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", bytes / (1 << 20));
     return text;
 }
 
 // Writes all of text to standard error, unbuffered, past interruptions.
-void put(const std::string& text) {
-    const char* p = text.data();
+void put(std::string const& text)
+{
+    char const* p = text.data();
     size_t left = text.size();
     while (left > 0) {
         ssize_t n = ::write(2, p, left);
@@ -40,11 +43,11 @@ void put(const std::string& text) {
     }
 }
 
-}  // namespace
+} // namespace
 
-TransferProgress::TransferProgress(const char* name, long long total)
-    : name_(name ? name : ""), total_(total) {
-    const char* setting = std::getenv("XRB_PROGRESS");
+TransferProgress::TransferProgress(char const* name, long long total) : name_(name ? name : ""), total_(total)
+{
+    char const* setting = std::getenv("XRB_PROGRESS");
     if (setting && std::strcmp(setting, "0") == 0)
         return;
     if (total >= 0 && static_cast<uint64_t>(total) <= SHOWN_ABOVE)
@@ -57,12 +60,14 @@ TransferProgress::TransferProgress(const char* name, long long total)
     start_ = now();
 }
 
-TransferProgress::~TransferProgress() {
+TransferProgress::~TransferProgress()
+{
     if (shown_)
         put("\r" + std::string(drawn_, ' ') + "\r");
 }
 
-void TransferProgress::update() {
+void TransferProgress::update()
+{
     if (done_ <= SHOWN_ABOVE && total_ < 0)
         return;
     double t = now();
@@ -72,7 +77,8 @@ void TransferProgress::update() {
     draw(t);
 }
 
-void TransferProgress::draw(double t) {
+void TransferProgress::draw(double t)
+{
     std::string text = line(name_.c_str(), done_, total_, t - start_);
     // One line, never wrapped: the last column stays free.
     if (text.size() > width_ - 1)
@@ -86,7 +92,8 @@ void TransferProgress::draw(double t) {
     lastDraw_ = t;
 }
 
-std::string TransferProgress::line(const char* name, uint64_t done, long long total, double seconds) {
+std::string TransferProgress::line(char const* name, uint64_t done, long long total, double seconds)
+{
     double rate = seconds > 0 ? done / seconds : 0;
     std::string moved = mib(static_cast<double>(done));
     if (total >= 0)

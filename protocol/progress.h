@@ -12,21 +12,22 @@ class TransferProgress {
 public:
     // total: the file's size, or -1 while unknown (a file being fetched;
     // its line appears once more than 8 MiB have arrived).
-    TransferProgress(const char* name, long long total);
+    TransferProgress(char const* name, long long total);
     // Erases the line, if one was shown.
     ~TransferProgress();
     TransferProgress(TransferProgress const&) = delete;
     TransferProgress& operator=(TransferProgress const&) = delete;
 
     // Counts bytes moved; redraws at most ten times a second.
-    void moved(uint64_t bytes) {
+    void moved(uint64_t bytes)
+    {
         done_ += bytes;
         if (enabled_)
             update();
     }
 
     // The line for these figures (for tests): seconds since the start.
-    static std::string line(const char* name, uint64_t done, long long total, double seconds);
+    static std::string line(char const* name, uint64_t done, long long total, double seconds);
 
 private:
     void update();

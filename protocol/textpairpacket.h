@@ -14,33 +14,33 @@ public:
         unsigned type;
         int firstTag;
         int secondTag;
-        COMMTYPE_ request;   // what asks the peer for the packet
+        COMMTYPE_ request; // what asks the peer for the packet
     };
 
 protected:
-    TextPairPacket(const Shape& shape, const char* first, const char* second);
+    TextPairPacket(Shape const& shape, char const* first, char const* second);
     // Asks the peer for the packet and receives it.
-    TextPairPacket(const Shape& shape, int sock);
+    TextPairPacket(Shape const& shape, int sock);
     void fields(UnitFields& f) override;
 
     OwnedText first;
     OwnedText second;
 
 private:
-    const Shape& shape;
+    Shape const& shape;
 };
 
 // The second constructor of each asks the peer for the packet
 // (COMM_REQ_AUTH, COMM_REQ_LOCALE) and receives it.
 struct AuthPacket : TextPairPacket {
-    AuthPacket(const char* userid, const char* password);
+    AuthPacket(char const* userid, char const* password);
     explicit AuthPacket(int sock);
     char* get_userid() { return first.get(); }
     char* get_password() { return second.get(); }
 };
 
 struct LocalePacket : TextPairPacket {
-    LocalePacket(const char* clientCodepage, const char* serverCodepage);
+    LocalePacket(char const* clientCodepage, char const* serverCodepage);
     explicit LocalePacket(int sock);
     char* get_clientCodepage() { return first.get(); }
     char* get_serverCodepage() { return second.get(); }

@@ -9,9 +9,13 @@ XmitBuffer xmitBuffer;
 char* const& global_xmit_buffer = XmitBuffer::startOf(xmitBuffer);
 uint32_t const& global_xmit_buf_len = XmitBuffer::capacityOf(xmitBuffer);
 
-XmitBuffer::~XmitBuffer() { std::free(bytes_); }
+XmitBuffer::~XmitBuffer()
+{
+    std::free(bytes_);
+}
 
-void XmitBuffer::allocate() {
+void XmitBuffer::allocate()
+{
     if (bytes_)
         return;
     bytes_ = static_cast<char*>(std::calloc(XMIT_INITIAL_SIZE, 1));
@@ -22,7 +26,8 @@ void XmitBuffer::allocate() {
     capacity_ = XMIT_INITIAL_SIZE;
 }
 
-void XmitBuffer::reserve(uint64_t need) {
+void XmitBuffer::reserve(uint64_t need)
+{
     if (need > uint64_t(XMIT_MAX_BODY) + 64)
         throwNoMemory(need);
     if (need < capacity_ && bytes_)
@@ -38,7 +43,8 @@ void XmitBuffer::reserve(uint64_t need) {
     capacity_ = static_cast<uint32_t>(grown);
 }
 
-void XmitBuffer::shrink() {
+void XmitBuffer::shrink()
+{
     if (capacity_ <= XMIT_RESET_ABOVE)
         return;
     std::free(bytes_);

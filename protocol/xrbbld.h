@@ -2,15 +2,15 @@
 #ifndef XRB_PROTOCOL_XRBBLD_H
 #define XRB_PROTOCOL_XRBBLD_H
 
-#include "protocol/xmitbuffer.h"
-#include "protocol/packet.h"
-#include "protocol/commpacket.h"
-#include "protocol/textpairpacket.h"
+#include "protocol/bindatapacket.h"
 #include "protocol/buildpacket.h"
 #include "protocol/buildrespacket.h"
-#include "protocol/bindatapacket.h"
-#include "protocol/filebulk.h"
 #include "protocol/bulk.h"
+#include "protocol/commpacket.h"
+#include "protocol/filebulk.h"
 #include "protocol/filexfer.h"
+#include "protocol/packet.h"
+#include "protocol/textpairpacket.h"
+#include "protocol/xmitbuffer.h"
 
 #endif

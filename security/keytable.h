@@ -7,6 +7,6 @@
 #include <cstdint>
 
 constexpr int KEYTABLE_WORDS = 256;
-extern const uint32_t keys[KEYTABLE_WORDS];
+extern uint32_t const keys[KEYTABLE_WORDS];
 
 #endif

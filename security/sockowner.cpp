@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const TABLES[] = {"/proc/net/tcp", "/proc/net/tcp6"};
-const char LISTEN[] = "0A";
+char const* const TABLES[] = {"/proc/net/tcp", "/proc/net/tcp6"};
+char const LISTEN[] = "0A";
 
 struct Entry {
     SocketEnd local;
@@ -80,8 +80,8 @@ bool sameEnd(SocketEnd const& a, SocketEnd const& b)
 // A listener on any address (IPv4 or IPv6) takes loopback connections too.
 bool isWildcard(unsigned char const* address)
 {
-    static const unsigned char any6[16] = {0};
-    static const unsigned char any4[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0, 0, 0, 0};
+    static unsigned char const any6[16] = {0};
+    static unsigned char const any4[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0, 0, 0, 0};
     return std::memcmp(address, any6, 16) == 0 || std::memcmp(address, any4, 16) == 0;
 }
 
@@ -125,8 +125,7 @@ bool appendFile(char const* path, std::string& out)
 
 } // namespace
 
-bool tablesShowOwnServer(std::string const& tables, SocketEnd const& server, SocketEnd const& client,
-                         unsigned long uid)
+bool tablesShowOwnServer(std::string const& tables, SocketEnd const& server, SocketEnd const& client, unsigned long uid)
 {
     bool ownListener = false;
     std::string::size_type pos = 0;

@@ -11,11 +11,12 @@
 
 namespace {
 
-const uint32_t DELTA = 0x9E3779B9u;
-const int CYCLES = 32;
+uint32_t const DELTA = 0x9E3779B9u;
+int const CYCLES = 32;
 int firstTime = 1;
 
-void encode(const uint32_t in[2], uint32_t out[2], const uint32_t k[4]) {
+void encode(uint32_t const in[2], uint32_t out[2], uint32_t const k[4])
+{
     uint32_t y = in[0], z = in[1], sum = 0;
     for (int i = 0; i < CYCLES; ++i) {
         sum += DELTA;
@@ -26,7 +27,8 @@ void encode(const uint32_t in[2], uint32_t out[2], const uint32_t k[4]) {
     out[1] = z;
 }
 
-void decode(const uint32_t in[2], uint32_t out[2], const uint32_t k[4]) {
+void decode(uint32_t const in[2], uint32_t out[2], uint32_t const k[4])
+{
     uint32_t y = in[0], z = in[1], sum = DELTA * CYCLES;
     for (int i = 0; i < CYCLES; ++i) {
         z -= ((y << 4) + k[2]) ^ (y + sum) ^ ((y >> 5) + k[3]);
@@ -37,19 +39,23 @@ void decode(const uint32_t in[2], uint32_t out[2], const uint32_t k[4]) {
     out[1] = z;
 }
 
-uint32_t readLE(const unsigned char* p) {
+uint32_t readLE(unsigned char const* p)
+{
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
-uint32_t readBE(const unsigned char* p) {
+uint32_t readBE(unsigned char const* p)
+{
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
-void writeLE(unsigned char* p, uint32_t v) {
+void writeLE(unsigned char* p, uint32_t v)
+{
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
     p[2] = static_cast<unsigned char>(v >> 16);
     p[3] = static_cast<unsigned char>(v >> 24);
 }
-void writeBE(unsigned char* p, uint32_t v) {
+void writeBE(unsigned char* p, uint32_t v)
+{
     p[0] = static_cast<unsigned char>(v >> 24);
     p[1] = static_cast<unsigned char>(v >> 16);
     p[2] = static_cast<unsigned char>(v >> 8);
@@ -58,14 +64,16 @@ void writeBE(unsigned char* p, uint32_t v) {
 
 // An index past the table wraps instead of reading beyond it; the framing
 // rejects such indices before they get here.
-void loadKey(unsigned int index, uint32_t k[4]) {
+void loadKey(unsigned int index, uint32_t k[4])
+{
     for (int i = 0; i < 4; ++i)
         k[i] = keys[(index + i) % KEYTABLE_WORDS];
 }
 
-}  // namespace
+} // namespace
 
-unsigned int getIndex() {
+unsigned int getIndex()
+{
     if (firstTime) {
         firstTime = 0;
         srandom(static_cast<unsigned>(time(nullptr)));
@@ -77,7 +85,8 @@ unsigned int getIndex() {
     return index;
 }
 
-void encipher(char* buffer, unsigned long length, unsigned int index) {
+void encipher(char* buffer, unsigned long length, unsigned int index)
+{
     uint32_t k[4];
     loadKey(index, k);
     unsigned char* p = reinterpret_cast<unsigned char*>(buffer);
@@ -91,7 +100,8 @@ void encipher(char* buffer, unsigned long length, unsigned int index) {
     TRACE("End Encipher");
 }
 
-void decipher(char* buffer, unsigned long length, unsigned int index) {
+void decipher(char* buffer, unsigned long length, unsigned int index)
+{
     uint32_t k[4];
     loadKey(index, k);
     bool odd = index & 1u;

@@ -37,14 +37,14 @@
 
 namespace {
 
-const char DEFAULT_PORT[] = "22825";
-const char MANAGER_CLASS[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager";
+char const DEFAULT_PORT[] = "22825";
+char const MANAGER_CLASS[] = "com.qvx.gadrin.zun.distributedbuild.security.XrbSecManager";
 
 // Reply text of at most 256 bytes, the 8-byte end marker, and the byte that
 // the reader keeps for its terminator.
 constexpr int REPLY_BUFFER_SIZE = 256 + 8 + 1;
 constexpr int MARKER_LENGTH = 8;
-const char MARKER[MARKER_LENGTH] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
+char const MARKER[MARKER_LENGTH] = {'X', 'R', 'B', '#', 'E', 'N', 'D', '\0'};
 
 // A freshly started Java manager needs a moment before it listens.
 constexpr long START_WAIT_MS = 10000;
@@ -250,7 +250,7 @@ void traceReply(TCString const& reply)
 
 TCString securityMgrPort()
 {
-    const char* env = getenv("XRBSEC_PORT");
+    char const* env = getenv("XRBSEC_PORT");
     return TCString(env != nullptr && *env != 0 ? env : DEFAULT_PORT);
 }
 

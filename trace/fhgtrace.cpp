@@ -401,8 +401,7 @@ void traceConnect()
         struct pollfd pfd = {s, POLLOUT, 0};
         int err = 0;
         socklen_t len = sizeof err;
-        if (poll(&pfd, 1, CONNECT_TIMEOUT_MS) == 1 &&
-            getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
+        if (poll(&pfd, 1, CONNECT_TIMEOUT_MS) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
             r = 0;
     }
     if (r != 0) {
@@ -510,7 +509,7 @@ int checkTrace(char const* unit)
     }
 }
 
-void setTrace(const void* p)
+void setTrace(void const* p)
 {
     TRACEFLAG = p != nullptr ? 1 : 0;
 }
@@ -570,7 +569,7 @@ void traceInit()
     }
 }
 
-void FHGTRACE(const char* format, ...)
+void FHGTRACE(char const* format, ...)
 {
     if (InTrace)
         return;

@@ -16,7 +16,7 @@ struct Sink {
 
     size_t room() const { return cap - len; }
 
-    void put(const char* s, size_t n)
+    void put(char const* s, size_t n)
     {
         if (room() <= 1)
             return;
@@ -44,7 +44,7 @@ enum class Len { none, hh, h, l, ll, L, j, z, t };
 #endif
 
 template <typename T>
-void emit(Sink& out, const char* directive, T value)
+void emit(Sink& out, char const* directive, T value)
 {
     if (out.room() > 1)
         out.advance(std::snprintf(out.buf + out.len, out.room(), directive, value));
@@ -55,7 +55,7 @@ void emit(Sink& out, const char* directive, T value)
 #endif
 
 // Steps over a width or a precision: "*" (true) or a run of digits (false).
-bool skipAmount(const char*& q)
+bool skipAmount(char const*& q)
 {
     if (*q == '*') {
         ++q;
@@ -68,22 +68,22 @@ bool skipAmount(const char*& q)
 
 } // namespace
 
-size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list args)
+size_t traceFormatChecked(char* buffer, size_t cap, char const* format, va_list args)
 {
     if (cap == 0)
         return 0;
     Sink out{buffer, cap, 0};
     buffer[0] = '\0';
     int taken = 0;
-    const char* p = format;
+    char const* p = format;
     while (*p != '\0') {
-        const char* pct = std::strchr(p, '%');
+        char const* pct = std::strchr(p, '%');
         if (pct == nullptr) {
             out.put(p, std::strlen(p));
             break;
         }
         out.put(p, static_cast<size_t>(pct - p));
-        const char* q = pct + 1;
+        char const* q = pct + 1;
         if (*q == '%') {
             out.put("%", 1);
             p = q + 1;
@@ -91,15 +91,15 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
         }
 
         // Split the directive; '*' widths are filled in with their values.
-        const char* flagsStart = q;
+        char const* flagsStart = q;
         while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr)
             ++q;
         size_t flagsLen = static_cast<size_t>(q - flagsStart);
         bool starWidth = false, starPrec = false, hasPrec = false;
-        const char* widthStart = q;
+        char const* widthStart = q;
         starWidth = skipAmount(q);
         size_t widthLen = static_cast<size_t>(q - widthStart);
-        const char* precStart = q;
+        char const* precStart = q;
         if (*q == '.') {
             hasPrec = true;
             ++q;
@@ -107,23 +107,41 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
         }
         size_t precLen = static_cast<size_t>(q - precStart);
         Len len = Len::none;
-        const char* lenStart = q;
-        if (q[0] == 'h' && q[1] == 'h') { len = Len::hh; q += 2; }
-        else if (q[0] == 'l' && q[1] == 'l') { len = Len::ll; q += 2; }
-        else if (*q == 'h') { len = Len::h; ++q; }
-        else if (*q == 'l') { len = Len::l; ++q; }
-        else if (*q == 'q') { len = Len::ll; ++q; }
-        else if (*q == 'L') { len = Len::L; ++q; }
-        else if (*q == 'j') { len = Len::j; ++q; }
-        else if (*q == 'z') { len = Len::z; ++q; }
-        else if (*q == 't') { len = Len::t; ++q; }
+        char const* lenStart = q;
+        if (q[0] == 'h' && q[1] == 'h') {
+            len = Len::hh;
+            q += 2;
+        } else if (q[0] == 'l' && q[1] == 'l') {
+            len = Len::ll;
+            q += 2;
+        } else if (*q == 'h') {
+            len = Len::h;
+            ++q;
+        } else if (*q == 'l') {
+            len = Len::l;
+            ++q;
+        } else if (*q == 'q') {
+            len = Len::ll;
+            ++q;
+        } else if (*q == 'L') {
+            len = Len::L;
+            ++q;
+        } else if (*q == 'j') {
+            len = Len::j;
+            ++q;
+        } else if (*q == 'z') {
+            len = Len::z;
+            ++q;
+        } else if (*q == 't') {
+            len = Len::t;
+            ++q;
+        }
         size_t lenLen = static_cast<size_t>(q - lenStart);
         char conv = *q;
-        const char* end = conv != '\0' ? q + 1 : q;
+        char const* end = conv != '\0' ? q + 1 : q;
         bool known = conv != '\0' && std::strchr("sdiouxXcpnfeEgGaA", conv) != nullptr;
         int needed = (starWidth ? 1 : 0) + (starPrec ? 1 : 0) + 1;
-        if (!known || taken + needed > MAX_ARGS ||
-            flagsLen + widthLen + precLen + lenLen > 40) {
+        if (!known || taken + needed > MAX_ARGS || flagsLen + widthLen + precLen + lenLen > 40) {
             // Nothing is fetched for a directive that is not understood.
             out.put(pct, static_cast<size_t>(end - pct));
             p = end;
@@ -158,7 +176,13 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
         directive[sl] = '\0';
 
         switch (conv) {
-        case 'f': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+        case 'f':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
             if (len == Len::L)
                 (void)va_arg(args, long double);
             else
@@ -167,7 +191,7 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
             break;
         case 's':
             if (len == Len::l) {
-                const wchar_t* ws = va_arg(args, const wchar_t*);
+                wchar_t const* ws = va_arg(args, wchar_t const*);
                 if (ws == nullptr) {
                     std::memmove(lenAt, lenAt + 1, std::strlen(lenAt));
                     emit(out, directive, "<bad pointer>");
@@ -175,11 +199,12 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
                     emit(out, directive, ws);
                 }
             } else {
-                const char* s = va_arg(args, const char*);
+                char const* s = va_arg(args, char const*);
                 emit(out, directive, s != nullptr ? s : "<bad pointer>");
             }
             break;
-        case 'd': case 'i':
+        case 'd':
+        case 'i':
             switch (len) {
             case Len::l: emit(out, directive, va_arg(args, long)); break;
             case Len::ll: emit(out, directive, va_arg(args, long long)); break;
@@ -189,7 +214,10 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
             default: emit(out, directive, va_arg(args, int)); break;
             }
             break;
-        case 'o': case 'u': case 'x': case 'X':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
             switch (len) {
             case Len::l: emit(out, directive, va_arg(args, unsigned long)); break;
             case Len::ll: emit(out, directive, va_arg(args, unsigned long long)); break;
@@ -205,14 +233,11 @@ size_t traceFormatChecked(char* buffer, size_t cap, const char* format, va_list 
             else
                 emit(out, directive, va_arg(args, int));
             break;
-        case 'p':
-            emit(out, directive, va_arg(args, void*));
-            break;
+        case 'p': emit(out, directive, va_arg(args, void*)); break;
         case 'n':
             (void)va_arg(args, void*); // never written through
             break;
-        default:
-            break;
+        default: break;
         }
         p = end;
     }

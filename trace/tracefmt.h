@@ -9,6 +9,6 @@
 
 // Writes at most cap bytes including the terminating zero; returns the
 // length written.
-size_t traceFormatChecked(char* out, size_t cap, const char* format, va_list args);
+size_t traceFormatChecked(char* out, size_t cap, char const* format, va_list args);
 
 #endif

@@ -15,19 +15,22 @@ namespace {
 
 class ComSystemTest : public childproc::TempDirTest {
 protected:
-    bool exists(const std::string& name) const { return access((dir + "/" + name).c_str(), F_OK) == 0; }
+    bool exists(std::string const& name) const { return access((dir + "/" + name).c_str(), F_OK) == 0; }
 };
 
 TEST_F(ComSystemTest, ShellCharactersInPathsStayPartOfThePath)
 {
-    auto r = childproc::run({}, [] {
-        comSystem sys(8);
-        int made = sys.createDirectory("a b;touch injected");
-        int quoted = sys.createDirectory("it's");
-        int exists = sys.doesFileExist("a b;touch injected");
-        int renamed = sys.renameFile("it's", "$(touch injected2)");
-        return made == 0 && quoted == 0 && exists == 1 && renamed == 0 ? 0 : 1;
-    }, dir);
+    auto r = childproc::run(
+        {},
+        [] {
+            comSystem sys(8);
+            int made = sys.createDirectory("a b;touch injected");
+            int quoted = sys.createDirectory("it's");
+            int exists = sys.doesFileExist("a b;touch injected");
+            int renamed = sys.renameFile("it's", "$(touch injected2)");
+            return made == 0 && quoted == 0 && exists == 1 && renamed == 0 ? 0 : 1;
+        },
+        dir);
     EXPECT_EQ(r.status, 0) << r.err;
     struct stat st;
     EXPECT_EQ(stat((dir + "/a b;touch injected").c_str(), &st), 0);
@@ -40,31 +43,35 @@ TEST_F(ComSystemTest, ShellCharactersInPathsStayPartOfThePath)
 
 TEST_F(ComSystemTest, ExistenceTestsAndFileOperations)
 {
-    auto r = childproc::run({}, [] {
-        comSystem sys(8);
-        if (sys.writeBufferToFile("hello", "f.txt", 0) != 0 || sys.writeBufferToFile(" world", "f.txt", 1) != 0)
-            return 1;
-        if (sys.writeBufferToFile("x", "missing/dir/f", 0) != 8)
-            return 2;
-        unsigned long size = 99;
-        if (sys.getFileSize("f.txt", &size) != 0 || size != 11)
-            return 3;
-        if (sys.getFileSize("nothing", &size) != -1 || size != 0)
-            return 4;
-        if (sys.doesFileExist("nothing") != 0 || sys.doesFileExist("f.txt") != 1)
-            return 5;
-        if (sys.isDirectory("f.txt") != 1 || sys.isDirectory("nothing") != 0)
-            return 6;
-        if (sys.copyFile("f.txt", "g.txt") != 0 || sys.deleteFile("f.txt") != 0)
-            return 7;
-        if (sys.createDirectory("d") != 0 || sys.copyDirectory("d", "e") != 0 || sys.doesDirectoryExist("e") != 1)
-            return 8;
-        if (sys.renameDirectory("e", "e2") != 0 || tcRemoveDirectory("e2") != 0 || sys.doesDirectoryExist("e2") != 0)
-            return 9;
-        if (sys.executeCommand("exit 3") != 3 * 256)
-            return 10;
-        return 0;
-    }, dir);
+    auto r = childproc::run(
+        {},
+        [] {
+            comSystem sys(8);
+            if (sys.writeBufferToFile("hello", "f.txt", 0) != 0 || sys.writeBufferToFile(" world", "f.txt", 1) != 0)
+                return 1;
+            if (sys.writeBufferToFile("x", "missing/dir/f", 0) != 8)
+                return 2;
+            unsigned long size = 99;
+            if (sys.getFileSize("f.txt", &size) != 0 || size != 11)
+                return 3;
+            if (sys.getFileSize("nothing", &size) != -1 || size != 0)
+                return 4;
+            if (sys.doesFileExist("nothing") != 0 || sys.doesFileExist("f.txt") != 1)
+                return 5;
+            if (sys.isDirectory("f.txt") != 1 || sys.isDirectory("nothing") != 0)
+                return 6;
+            if (sys.copyFile("f.txt", "g.txt") != 0 || sys.deleteFile("f.txt") != 0)
+                return 7;
+            if (sys.createDirectory("d") != 0 || sys.copyDirectory("d", "e") != 0 || sys.doesDirectoryExist("e") != 1)
+                return 8;
+            if (sys.renameDirectory("e", "e2") != 0 || tcRemoveDirectory("e2") != 0 ||
+                sys.doesDirectoryExist("e2") != 0)
+                return 9;
+            if (sys.executeCommand("exit 3") != 3 * 256)
+                return 10;
+            return 0;
+        },
+        dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(childproc::readAll(dir + "/g.txt"), "hello world");
     EXPECT_FALSE(exists("f.txt"));

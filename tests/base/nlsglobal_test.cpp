@@ -34,12 +34,12 @@ TEST(NLSGlobal, TokensSkipEmptyFields)
 TEST(NLSGlobal, StripSpacesAndChars)
 {
     struct Case {
-        const char* in;
+        char const* in;
         unsigned char flags;
-        const char* out;
-    } spaces[] = {{"  ab  ", 3, "ab"}, {"  ab  ", 1, "ab  "}, {"  ab  ", 2, "  ab"},
-                  {"a b c ", 2, "a b c"}, {"   ", 3, ""}, {"", 3, ""}};
-    for (const Case& c : spaces) {
+        char const* out;
+    } spaces[] = {{"  ab  ", 3, "ab"},    {"  ab  ", 1, "ab  "}, {"  ab  ", 2, "  ab"},
+                  {"a b c ", 2, "a b c"}, {"   ", 3, ""},        {"", 3, ""}};
+    for (Case const& c : spaces) {
         char buf[32];
         std::strcpy(buf, c.in);
         mcStripSpaces(buf, c.flags);
@@ -58,7 +58,7 @@ TEST(NLSGlobal, StripSpacesAndChars)
 
 TEST(NLSGlobal, SearchingAndSpans)
 {
-    const char* text = "xxabcxx";
+    char const* text = "xxabcxx";
     EXPECT_EQ(mcstristr(text, "ABC"), text + 2);
     EXPECT_EQ(mcstristr(text, ""), nullptr);
     EXPECT_EQ(mcstristr(text, "abd"), nullptr);
@@ -66,7 +66,7 @@ TEST(NLSGlobal, SearchingAndSpans)
     EXPECT_EQ(mcstrcspn("abc;d", ";,"), 3u);
     EXPECT_EQ(mcstrspn("  \tx", " \t"), 3u);
     EXPECT_EQ(mcstrspn("abc", ""), 0u);
-    const char* q = "say \"hi\"";
+    char const* q = "say \"hi\"";
     EXPECT_EQ(mcFindSpace(q), q + 3);
     EXPECT_EQ(mcFindQuote(q), q + 4);
     EXPECT_EQ(mcFindSpace("none"), nullptr);

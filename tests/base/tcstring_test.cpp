@@ -1,12 +1,15 @@
 #include "base/tcstring.h"
 
-#include <gtest/gtest.h>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {
 
-std::string S(TCString const& t) { return std::string(t.getdata()); }
+std::string S(TCString const& t)
+{
+    return std::string(t.getdata());
+}
 
 TEST(TCString, ConstructionGivesValidText)
 {
@@ -108,7 +111,10 @@ TEST(TCString, WordsSplitOnBytesUpTo32)
     EXPECT_EQ(S(t.word(3)), "");
     EXPECT_EQ(S(t.word(0)), "");
     EXPECT_EQ(S(TCString("a b c ").words(2)), "b c ");
-    EXPECT_EQ(TCString("a\tb\x01" "c\xC3\xA9").numWords(), 3u);
+    EXPECT_EQ(TCString("a\tb\x01"
+                       "c\xC3\xA9")
+                  .numWords(),
+              3u);
 }
 
 TEST(TCString, RemoveWordsTakesFollowingSeparators)
@@ -205,8 +211,7 @@ TEST(TCString, D2x)
     struct {
         char const* decimal;
         char const* hex;
-    } const cases[] = {{"255", "FF"}, {"0", "0"},   {"4294967296", "FFFFFFFF"},
-                       {"12a", "12a"}, {"", ""},    {"0016", "10"}};
+    } const cases[] = {{"255", "FF"}, {"0", "0"}, {"4294967296", "FFFFFFFF"}, {"12a", "12a"}, {"", ""}, {"0016", "10"}};
     for (auto const& c : cases) {
         TCString t(c.decimal);
         EXPECT_EQ(S(t.d2x()), c.hex) << c.decimal;

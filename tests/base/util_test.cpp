@@ -1,5 +1,5 @@
-#include "base/util.h"
 #include "base/tcexp.h"
+#include "base/util.h"
 #include "base/xrbmem.h"
 
 #include <sys/resource.h>
@@ -18,7 +18,7 @@
 
 namespace {
 
-std::string dirPathOf(const char* path)
+std::string dirPathOf(char const* path)
 {
     char* d = dirPath(path);
     std::string out = d != nullptr ? d : "<none>";
@@ -112,10 +112,13 @@ TEST_F(UtilDirs, MakePathCreatesMissingParents)
 TEST_F(UtilDirs, MakePathTakesDoubledSlashesAndDotFolders)
 {
     for (char const* rel : {"out//", "x/./y", "a//b/.//c/", "p/.", "q/./"}) {
-        auto r = childproc::run({}, [rel] {
-            std::vector<char> path(rel, rel + std::strlen(rel) + 1);
-            return makePath(path.data(), 0755);
-        }, dir);
+        auto r = childproc::run(
+            {},
+            [rel] {
+                std::vector<char> path(rel, rel + std::strlen(rel) + 1);
+                return makePath(path.data(), 0755);
+            },
+            dir);
         EXPECT_EQ(r.status, 0) << rel;
         EXPECT_EQ(r.err, "") << rel;
     }
@@ -132,10 +135,13 @@ TEST_F(UtilDirs, MakeDirFailureWarnsOnStandardError)
     FILE* f = std::fopen(blocker.c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
-    auto r = childproc::run({}, [] {
-        char path[] = "file/sub";
-        return makePath(path, 0755);
-    }, dir);
+    auto r = childproc::run(
+        {},
+        [] {
+            char path[] = "file/sub";
+            return makePath(path, 0755);
+        },
+        dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("XRBW-004"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("'file'"), std::string::npos) << r.err;

@@ -26,7 +26,7 @@ struct Script {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(MoveWhole, PartialMovesContinueWhereTheLastEnded)
 {

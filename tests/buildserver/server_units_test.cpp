@@ -42,8 +42,8 @@ TEST(WorkPath, KeepsFoldersAndDropsTheTag)
 
 TEST(WorkPath, RefusesWhatLeavesTheFolder)
 {
-    for (char const* wire : {"../a.c.TXT", "src/../../a.c.TXT", "..\\a.c.TXT", "a/..\\..\\b.TXT",
-                             "/...TXT", "...TXT", "a/...TXT", ".TXT", "/.TXT", "", "/"})
+    for (char const* wire : {"../a.c.TXT", "src/../../a.c.TXT", "..\\a.c.TXT", "a/..\\..\\b.TXT", "/...TXT", "...TXT",
+                             "a/...TXT", ".TXT", "/.TXT", "", "/"})
         EXPECT_EQ(landing(wire), "<refused>") << wire;
 }
 
@@ -78,9 +78,8 @@ TEST(Verdict, NamesTheCauseOfAFailure)
     EXPECT_FALSE(good);
     RunResult killed;
     killed.signal = 9;
-    EXPECT_EQ(verdictText(killed, 0, "NE", {}, good),
-              "XRBBLDS: the build script ended by signal 9\n"
-              "XRBBLDS: return code -1, good when NE 0: build failed\n");
+    EXPECT_EQ(verdictText(killed, 0, "NE", {}, good), "XRBBLDS: the build script ended by signal 9\n"
+                                                      "XRBBLDS: return code -1, good when NE 0: build failed\n");
     EXPECT_FALSE(good);
     RunResult late;
     late.timedOut = true;
@@ -142,8 +141,8 @@ TEST_F(CredentialsFile, RefusesWhatOthersMayReadOrWrite)
 TEST_F(CredentialsFile, RefusesMalformedLines)
 {
     std::vector<Credential> users;
-    EXPECT_EQ(load("ann:secret\n:nouser\n", 0600, users), "the credentials file " + path_ +
-                                                              ", line 2: expected user:password");
+    EXPECT_EQ(load("ann:secret\n:nouser\n", 0600, users),
+              "the credentials file " + path_ + ", line 2: expected user:password");
 }
 
 std::string parse(std::vector<char const*> args, Options& out)
@@ -160,8 +159,9 @@ TEST(CommandLine, DefaultsAndValues)
     EXPECT_EQ(o.config.idleTimeout, 30);
     EXPECT_EQ(o.port, 0);
     Options p;
-    EXPECT_EQ(parse({"--scripts", "s", "--jobs", "7", "--idle-timeout", "0", "--port", "65535",
-                     "--keep", "--max", "3"}, p), "");
+    EXPECT_EQ(
+        parse({"--scripts", "s", "--jobs", "7", "--idle-timeout", "0", "--port", "65535", "--keep", "--max", "3"}, p),
+        "");
     EXPECT_EQ(p.config.jobs, 7);
     EXPECT_EQ(p.config.idleTimeout, 0);
     EXPECT_EQ(p.port, 65535);
@@ -186,4 +186,4 @@ TEST(CommandLine, OneModeOnly)
     EXPECT_TRUE(help.help);
 }
 
-}  // namespace
+} // namespace

@@ -79,10 +79,7 @@ protected:
         return rc;
     }
 
-    void writeFile(char const* name, std::string const& bytes)
-    {
-        std::ofstream(name, std::ios::binary) << bytes;
-    }
+    void writeFile(char const* name, std::string const& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
 
     std::string log() { return normalise(readAll("xrbbldc.log")); }
 
@@ -104,12 +101,11 @@ TEST_F(CmdLine, SmallestBuildLineStoresHostAndPortAndPrintsNothing)
 
 TEST_F(CmdLine, HostIsSplitAtRunsOfAtSigns)
 {
-    struct { char const *value, *host, *name, *port; } const cases[] = {
-        {"host", "host", "host", ""},
-        {"h@", "h", "h", ""},
-        {"@@h@@5@x", "@@h", "h", "5"},
-        {"@@", "@@", "", ""},
-        {"a@1@2", "a", "a", "1"},
+    struct {
+        char const *value, *host, *name, *port;
+    } const cases[] = {
+        {"host", "host", "host", ""}, {"h@", "h", "h", ""},     {"@@h@@5@x", "@@h", "h", "5"},
+        {"@@", "@@", "", ""},         {"a@1@2", "a", "a", "1"},
     };
     for (auto const& c : cases) {
         fresh();
@@ -130,9 +126,8 @@ TEST_F(CmdLine, ListsEndAtTheNextFlagWhichIsReadAgain)
 
 TEST_F(CmdLine, FileListsCarryTagsAndEscapedBlanks)
 {
-    EXPECT_EQ(parse({"-h", "h@1", "-b", "b", "-i", "my file.c", "-ib", "x", "-in", "y", "-it", "z",
-                     "-o", "@x", "-ot", "t", "-on", "n", "-d", "d1", "-dt", "d2", "-db", "d3",
-                     "-dn", "d4", "-i", "--x"}),
+    EXPECT_EQ(parse({"-h",  "h@1", "-b",  "b", "-i", "my file.c", "-ib", "x",  "-in", "y",  "-it", "z",  "-o", "@x",
+                     "-ot", "t",   "-on", "n", "-d", "d1",        "-dt", "d2", "-db", "d3", "-dn", "d4", "-i", "--x"}),
               0);
     EXPECT_STREQ(inputFiles, " my%20file.c.TXT x.BIN y.NON z.TXT --x.TXT");
     EXPECT_STREQ(outputFiles, " @x.BIN t.TXT n.NON");
@@ -160,10 +155,10 @@ TEST_F(CmdLine, ValuesMayBeginWithTwoDashes)
 
 TEST_F(CmdLine, OneValueSettingsAndRepeatsReplace)
 {
-    EXPECT_EQ(parse({"-h", "h@1", "-b", "b1", "-b", "b2", "-k", "K", "-r", "R", "-n", "4",
-                     "-T", "99", "-P", "pre_", "-l", "loc", "-au", "GuestUser", "-ap", "pw",
-                     "-proclib", "my.lib", "-c", "GE"}),
-              0);
+    EXPECT_EQ(
+        parse({"-h", "h@1", "-b",   "b1", "-b",  "b2",  "-k",        "K",   "-r", "R",        "-n",     "4",  "-T",
+               "99", "-P",  "pre_", "-l", "loc", "-au", "GuestUser", "-ap", "pw", "-proclib", "my.lib", "-c", "GE"}),
+        0);
     EXPECT_STREQ(buildScript, "b2");
     EXPECT_STREQ(clientCodepage, "K");
     EXPECT_STREQ(serverCodepage, "R");
@@ -217,12 +212,13 @@ TEST_F(CmdLine, BuildScriptFileTypes)
 
 TEST_F(CmdLine, LocationFlagsCombineTheirOptionBits)
 {
-    struct { std::vector<std::string> args; int opts; char const* loc; } const cases[] = {
-        {{"-lca", "dir"}, 5, "dir"},
-        {{"-lac", "dir"}, 5, "dir"},
-        {{"-lc", "d1", "-la", "d2"}, 5, "d2"},
-        {{"-lc", "d1", "-lc", "d2"}, 1, "d2"},
-        {{"-l", "d"}, 0, "d"},
+    struct {
+        std::vector<std::string> args;
+        int opts;
+        char const* loc;
+    } const cases[] = {
+        {{"-lca", "dir"}, 5, "dir"},           {{"-lac", "dir"}, 5, "dir"}, {{"-lc", "d1", "-la", "d2"}, 5, "d2"},
+        {{"-lc", "d1", "-lc", "d2"}, 1, "d2"}, {{"-l", "d"}, 0, "d"},
     };
     for (auto const& c : cases) {
         fresh();
@@ -236,21 +232,27 @@ TEST_F(CmdLine, LocationFlagsCombineTheirOptionBits)
 
 TEST_F(CmdLine, ValidateFlagKnowsExactlyTheFlagTable)
 {
-    struct { char const* flag; int code; } const table[] = {
-        {"-V", 1}, {"-h", 2}, {"-f", 3}, {"-ft", 3}, {"-fb", 4}, {"-b", 5}, {"-k", 6},
-        {"-r", 7}, {"-n", 8}, {"-c", 9}, {"-T", 10}, {"-P", 11}, {"-p", 12}, {"-i", 13},
-        {"-it", 13}, {"-ib", 14}, {"-in", 15}, {"-o", 16}, {"-ob", 16}, {"-ot", 17},
-        {"-on", 18}, {"-d", 19}, {"-dt", 19}, {"-db", 20}, {"-dn", 21}, {"-v", 22},
-        {"-l", 23}, {"-lc", 23}, {"-la", 23}, {"-lca", 23}, {"-lac", 23}, {"-au", 24},
-        {"-ap", 25}, {"-version", 26}, {"-testServer", 27}, {"-proclib", 28},
-        {"-v ", 0}, {"-I", 0}, {"-testserver", 0}, {"-versions", 0}, {"-", 0}, {"", 0},
-        {"--h", 0}, {"h", 0}, {"-lcc", 0},
+    struct {
+        char const* flag;
+        int code;
+    } const table[] = {
+        {"-V", 1},        {"-h", 2},   {"-f", 3},   {"-ft", 3},         {"-fb", 4},
+        {"-b", 5},        {"-k", 6},   {"-r", 7},   {"-n", 8},          {"-c", 9},
+        {"-T", 10},       {"-P", 11},  {"-p", 12},  {"-i", 13},         {"-it", 13},
+        {"-ib", 14},      {"-in", 15}, {"-o", 16},  {"-ob", 16},        {"-ot", 17},
+        {"-on", 18},      {"-d", 19},  {"-dt", 19}, {"-db", 20},        {"-dn", 21},
+        {"-v", 22},       {"-l", 23},  {"-lc", 23}, {"-la", 23},        {"-lca", 23},
+        {"-lac", 23},     {"-au", 24}, {"-ap", 25}, {"-version", 26},   {"-testServer", 27},
+        {"-proclib", 28}, {"-v ", 0},  {"-I", 0},   {"-testserver", 0}, {"-versions", 0},
+        {"-", 0},         {"", 0},     {"--h", 0},  {"h", 0},           {"-lcc", 0},
     };
     for (auto const& t : table) {
         buildOpts = 0;
         EXPECT_EQ(ValidateFlag(t.flag), t.code) << "'" << t.flag << "'";
-        int bits = std::string(t.flag) == "-lc" ? 1 : std::string(t.flag) == "-la" ? 4
-                 : (std::string(t.flag) == "-lca" || std::string(t.flag) == "-lac") ? 5 : 0;
+        int bits = std::string(t.flag) == "-lc"                                       ? 1
+                   : std::string(t.flag) == "-la"                                     ? 4
+                   : (std::string(t.flag) == "-lca" || std::string(t.flag) == "-lac") ? 5
+                                                                                      : 0;
         EXPECT_EQ(buildOpts, bits) << t.flag;
     }
 }
@@ -259,9 +261,11 @@ TEST_F(CmdLine, ValidateFlagKnowsExactlyTheFlagTable)
 // then the usage text, status 1.
 TEST_F(CmdLine, ErrorsReportTheirMessageThenTheUsage)
 {
-    struct { std::vector<std::string> args; char const* first; } const cases[] = {
-        {{"-h", "h@1", "-b", "b", "-i"},
-         "XRBE-002 Expecting value for flag -i, found end of command string.\n"},
+    struct {
+        std::vector<std::string> args;
+        char const* first;
+    } const cases[] = {
+        {{"-h", "h@1", "-b", "b", "-i"}, "XRBE-002 Expecting value for flag -i, found end of command string.\n"},
         {{"-h", "h@1", "-b", "b", "-i", "-o", "x"}, "XRBE-003 Expecting value for flag -i, found -o.\n"},
         {{"-h", "h@1", "-b", "-name"}, "XRBE-003 Expecting value for flag -b, found -name.\n"},
         {{"-h", "h@1", "-b", "b", "-c", "ge"}, "XRBE-005 Invalid parameter ge.\n"},
@@ -273,8 +277,7 @@ TEST_F(CmdLine, ErrorsReportTheirMessageThenTheUsage)
         {{"-h", "h@1", "-b", "b", "-x%s%n"}, "XRBE-001 Expecting a valid flag, found '-x%s%n'.\n"},
         {{"-b", "b"}, "XRBE-006 Required parameter flag -h not specifed.\n"},
         {{"-h", "h@1"}, "XRBE-006 Required parameter flag -b | -testServer | -version not specifed.\n"},
-        {{"-h", "h@1", "-f", "s"},
-         "XRBE-006 Required parameter flag -b | -testServer | -version not specifed.\n"},
+        {{"-h", "h@1", "-f", "s"}, "XRBE-006 Required parameter flag -b | -testServer | -version not specifed.\n"},
     };
     for (auto const& c : cases) {
         fresh();
@@ -289,11 +292,11 @@ TEST_F(CmdLine, ErrorsReportTheirMessageThenTheUsage)
 TEST_F(CmdLine, OnlyTheFirstErrorIsReportedAndRequiredChecksFollow)
 {
     EXPECT_EQ(parse({"-x", "-i"}), 1);
-    std::string const expected =
-        "@TS@ XRBE-001 Expecting a valid flag, found '-x'.\n"
-        "@TS@ XRBE-006 Required parameter flag -h not specifed.\n"
-        "@TS@ XRBE-006 Required parameter flag -b | -testServer | -version not specifed.\n"
-        "@TS@ " + USAGE_HEAD;
+    std::string const expected = "@TS@ XRBE-001 Expecting a valid flag, found '-x'.\n"
+                                 "@TS@ XRBE-006 Required parameter flag -h not specifed.\n"
+                                 "@TS@ XRBE-006 Required parameter flag -b | -testServer | -version not specifed.\n"
+                                 "@TS@ " +
+                                 USAGE_HEAD;
     EXPECT_EQ(out_.substr(0, expected.size()), expected);
     EXPECT_EQ(out_.find("XRBE-002"), std::string::npos);
     EXPECT_EQ(state, 0);
@@ -318,24 +321,22 @@ TEST_F(CmdLine, HighestVerbosityEchoesWithMaskedPasswordAndDumps)
     EXPECT_EQ(parse({"-V", "-V", "-V", "-V", "-h", "h@1", "-b", "b", "-ap", "secret"}), 0);
     EXPECT_EQ(verbosity, 3);
     std::string const echo = "@TS@ Command Line:xrbbldc -V -V -V -V -h h@1 -b b -ap ********\n";
-    EXPECT_EQ(out_,
-              echo +
-              "verbosity = '3'\n"
-              "buildScriptFileName = ''\n"
-              "buildScriptFileType = '25'\n"
-              "buildScript = 'b'\n"
-              "buildParameters = ''\n"
-              "serverHost = 'h'\n"
-              "clientCodepage = 'ISO8859-1'\n"
-              "serverCodepage = 'QVX-1047'\n"
-              "goodrc = '0'\n"
-              "goodcond = 'EQ'\n"
-              "timeout = '10'\n"
-              "msgfilePrefix = ''\n"
-              "inputFiles = ''\n"
-              "outputFiles = ''\n"
-              "depFiles = ''\n"
-              "varList = ''\n");
+    EXPECT_EQ(out_, echo + "verbosity = '3'\n"
+                           "buildScriptFileName = ''\n"
+                           "buildScriptFileType = '25'\n"
+                           "buildScript = 'b'\n"
+                           "buildParameters = ''\n"
+                           "serverHost = 'h'\n"
+                           "clientCodepage = 'ISO8859-1'\n"
+                           "serverCodepage = 'QVX-1047'\n"
+                           "goodrc = '0'\n"
+                           "goodcond = 'EQ'\n"
+                           "timeout = '10'\n"
+                           "msgfilePrefix = ''\n"
+                           "inputFiles = ''\n"
+                           "outputFiles = ''\n"
+                           "depFiles = ''\n"
+                           "varList = ''\n");
     EXPECT_EQ(log(), echo);
     EXPECT_STREQ(buildPassword, "secret");
 }
@@ -344,7 +345,9 @@ TEST_F(CmdLine, EchoShowsTheArgumentThatEndsAListOnce)
 {
     EXPECT_EQ(parse({"-V", "-V", "-V", "-h", "h@1", "-i", "a", "b", "-b", "s", "-ap", "-p"}), 1);
     EXPECT_EQ(out_.rfind("@TS@ XRBE-003 Expecting value for flag -ap, found -p.\n"
-                         "@TS@ Command Line:xrbbldc -V -V -V -h h@1 -i a b -b s -ap\n", 0), 0u)
+                         "@TS@ Command Line:xrbbldc -V -V -V -h h@1 -i a b -b s -ap\n",
+                         0),
+              0u)
         << out_;
 }
 
@@ -384,10 +387,9 @@ TEST_F(CmdLine, VersionEndsWithStatusZeroEvenAfterAnError)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(normalise(out),
-              "@TS@ XRBE-001 Expecting a valid flag, found '-x'.\n"
-              "@TS@ \n   xrbbldc Version:1.0.4.0.QVX                     \n"
-              "                                         \n\n");
+    EXPECT_EQ(normalise(out), "@TS@ XRBE-001 Expecting a valid flag, found '-x'.\n"
+                              "@TS@ \n   xrbbldc Version:1.0.4.0.QVX                     \n"
+                              "                                         \n\n");
 }
 
 // List files: words last first, any separators, read within their length.
@@ -407,8 +409,7 @@ TEST_F(CmdLine, ListFileIsReadWithinItsLength)
     writeFile("high", "\xe9t\xe9.c\x7f");
     writeFile("blank", " \n\t");
     EXPECT_EQ(parse({"-h", "h@1", "-b", "b", "-i", "@long", "@short", "@nul", "@high", "@blank"}), 0);
-    EXPECT_STREQ(inputFiles,
-                 " cccc.c.TXT bbbb.c.TXT aaaa.c.TXT z.c.TXT q.c.TXT p.c.TXT \xe9t\xe9.c\x7f.TXT");
+    EXPECT_STREQ(inputFiles, " cccc.c.TXT bbbb.c.TXT aaaa.c.TXT z.c.TXT q.c.TXT p.c.TXT \xe9t\xe9.c\x7f.TXT");
 }
 
 TEST_F(CmdLine, MissingOrEmptyListFileEndsTheParse)
@@ -419,9 +420,10 @@ TEST_F(CmdLine, MissingOrEmptyListFileEndsTheParse)
         std::string value = std::string("@") + name;
         EXPECT_EQ(parse({"-h", "h@1", "-b", "b", "-d", "a", value, "b"}), 1);
         std::string const expected = std::string("@TS@ XRBE-017 The file, ") + name +
-            ", was not found on the file system.\n\n  Recovery: \n  \n"
-            "  Verify that the filename has been specified correctly and \n"
-            "  the file exists. \n  \n@TS@ " + USAGE_HEAD;
+                                     ", was not found on the file system.\n\n  Recovery: \n  \n"
+                                     "  Verify that the filename has been specified correctly and \n"
+                                     "  the file exists. \n  \n@TS@ " +
+                                     USAGE_HEAD;
         EXPECT_EQ(out_.substr(0, expected.size()), expected);
         EXPECT_STREQ(depFiles, " a.TXT");
     }
@@ -461,13 +463,12 @@ TEST(OptionTable, EveryRowIsReachableAndHasSomewhereToPutItsValues)
         Option const& o = options[i];
         std::string text = o.text;
         EXPECT_TRUE(seen.insert(text).second) << text << " is in the table twice";
-        EXPECT_TRUE(text.size() >= 2 && text[0] == '-' && text[1] != '-')
-            << text << " would be taken for a value";
+        EXPECT_TRUE(text.size() >= 2 && text[0] == '-' && text[1] != '-') << text << " would be taken for a value";
         EXPECT_GT(o.code, 0) << text << ": 0 means an unknown flag";
         if (o.arity == Arity::None)
             continue;
-        bool stored = o.onValue != nullptr || o.fills.setting != nullptr ||
-                      (o.fills.list != nullptr && o.tag != nullptr);
+        bool stored =
+            o.onValue != nullptr || o.fills.setting != nullptr || (o.fills.list != nullptr && o.tag != nullptr);
         EXPECT_TRUE(stored) << text << " takes values but keeps none";
     }
 }
@@ -514,12 +515,15 @@ TEST(OptionTable, UsageListsExactlyTheFlagsOfTheTable)
 // the process and is seen in VersionEndsWithStatusZeroEvenAfterAnError.
 TEST_F(CmdLine, EveryFlagTakesTheValuesOfItsKind)
 {
-    struct { Arity arity; std::vector<char const*> flags; } const kinds[] = {
+    struct {
+        Arity arity;
+        std::vector<char const*> flags;
+    } const kinds[] = {
         {Arity::None, {"-V", "-testServer"}},
-        {Arity::One, {"-h", "-f", "-ft", "-fb", "-b", "-k", "-r", "-n", "-c", "-T", "-P", "-l", "-lc",
-                      "-la", "-lca", "-lac", "-au", "-ap", "-proclib"}},
-        {Arity::List, {"-p", "-i", "-it", "-ib", "-in", "-o", "-ob", "-ot", "-on", "-d", "-dt", "-db",
-                       "-dn", "-v"}},
+        {Arity::One,
+         {"-h", "-f", "-ft", "-fb", "-b", "-k", "-r", "-n", "-c", "-T", "-P", "-l", "-lc", "-la", "-lca", "-lac", "-au",
+          "-ap", "-proclib"}},
+        {Arity::List, {"-p", "-i", "-it", "-ib", "-in", "-o", "-ob", "-ot", "-on", "-d", "-dt", "-db", "-dn", "-v"}},
     };
     std::set<std::string> checked{"-version"};
     for (auto const& kind : kinds) {
@@ -527,8 +531,11 @@ TEST_F(CmdLine, EveryFlagTakesTheValuesOfItsKind)
             checked.insert(flag);
             std::string const f = flag;
             // A value each flag accepts; -au keeps the guest, so no manager is asked.
-            std::string const value = f == "-c" ? "GE" : f == "-v" ? "a=b" : f == "-au" ? "GuestUser"
-                                    : f == "-h" ? "h@1" : "v";
+            std::string const value = f == "-c"    ? "GE"
+                                      : f == "-v"  ? "a=b"
+                                      : f == "-au" ? "GuestUser"
+                                      : f == "-h"  ? "h@1"
+                                                   : "v";
             std::vector<std::string> const line{"-h", "h@1", "-b", "b", f};
             fresh();
             int const alone = parse(line);
@@ -548,8 +555,7 @@ TEST_F(CmdLine, EveryFlagTakesTheValuesOfItsKind)
                 EXPECT_EQ(twice, 0) << f << ": " << out_;
             } else {
                 EXPECT_EQ(twice, 1) << f;
-                EXPECT_NE(out_.find("XRBE-001 Expecting a valid flag, found '" + value + "'"),
-                          std::string::npos)
+                EXPECT_NE(out_.find("XRBE-001 Expecting a valid flag, found '" + value + "'"), std::string::npos)
                     << f << ": " << out_;
             }
         }

@@ -164,8 +164,7 @@ protected:
         // Below the clock's useful resolution a ratio means nothing: such a
         // list costs nothing worth measuring.
         double ratio = large / (small > 1e-4 ? small : 1e-4);
-        std::printf("%s: %u names %.4f s, %u names %.4f s, ratio %.2f\n", what, SMALL, small, LARGE,
-                    large, ratio);
+        std::printf("%s: %u names %.4f s, %u names %.4f s, ratio %.2f\n", what, SMALL, small, LARGE, large, ratio);
         EXPECT_LT(ratio, MAX_RATIO) << what << " grows faster than its length";
     }
 
@@ -179,13 +178,12 @@ protected:
             Silenced quiet;
             EXPECT_EQ(runResultPhase(sp.a), 0);
         }
-        sp.a = -1;  // closed by the result phase
+        sp.a = -1; // closed by the result phase
         EXPECT_EQ(waitPeer(peer), 0);
     }
-
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Growth, CommandLineLists)
 {

@@ -26,7 +26,7 @@ using childproc::makeTempDir;
 using childproc::readAll;
 using childproc::removeTree;
 
-const char CONTENTS[] = "landed";
+char const CONTENTS[] = "landed";
 
 // Every entry below dir, folders with a trailing "/".
 void listTree(std::string const& dir, std::set<std::string>& out)
@@ -185,12 +185,12 @@ protected:
 };
 
 using Verdicts = std::vector<bool>;
-const Verdicts TAKEN{true}, REFUSED{false};
+Verdicts const TAKEN{true}, REFUSED{false};
 
 struct Case {
-    char const* tail;   // what follows the folder in the prefix
-    std::string list;   // as the server sends it
-    Verdicts verdicts;  // the check's, word by word
+    char const* tail;  // what follows the folder in the prefix
+    std::string list;  // as the server sends it
+    Verdicts verdicts; // the check's, word by word
 };
 
 TEST_F(HostileNames, CheckAndWriterAgree)
@@ -281,4 +281,4 @@ TEST_F(HostileNames, AZeroByteEndsTheName)
     EXPECT_EQ(agree(name.c_str(), ""), TAKEN);
 }
 
-}  // namespace
+} // namespace

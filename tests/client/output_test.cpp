@@ -1,16 +1,16 @@
 #include "client/settings.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <vector>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "../support/childproc.h"
 

@@ -42,7 +42,7 @@ std::string slurp(std::string const& path)
     return all.str();
 }
 
-}  // namespace
+} // namespace
 
 TEST(PidFileName, FolderIsThePrefixUpToItsLastSlash)
 {
@@ -128,8 +128,8 @@ TEST(MessageFileName, NamesInsideTheFolderAreTaken)
 
 TEST(MessageFileName, EscapesAreRefusedAfterEveryConversion)
 {
-    for (char const* name : {"../x.OUT", "..\\x.OUT", "..(x.OUT", "/abs.OUT", "\\abs.OUT",
-                             "a/../../b.ERR", "x\\..\\..\\y.MSG", "...OUT", "..", "sub/.."})
+    for (char const* name : {"../x.OUT", "..\\x.OUT", "..(x.OUT", "/abs.OUT", "\\abs.OUT", "a/../../b.ERR",
+                             "x\\..\\..\\y.MSG", "...OUT", "..", "sub/.."})
         EXPECT_FALSE(isSafeMessageFileName(name)) << name;
 }
 

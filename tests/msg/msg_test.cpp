@@ -1,9 +1,9 @@
 #include "msg/msg.h"
 
-#include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -33,14 +33,13 @@ TEST_F(MsgGet, FlowsTraceWarningToTwoLines)
 
 TEST_F(MsgGet, KeepsIndentedRecoveryLines)
 {
-    EXPECT_STREQ(msgGet(XRBE_016_BUILD_ABORTED),
-                 "XRBE-016 The build server terminated the build abnormally.\n"
-                 "\n"
-                 "  Recovery: \n"
-                 "  \n"
-                 "  Examine the messages issued by the build server and \n"
-                 "  determine the cause. \n"
-                 "  \n");
+    EXPECT_STREQ(msgGet(XRBE_016_BUILD_ABORTED), "XRBE-016 The build server terminated the build abnormally.\n"
+                                                 "\n"
+                                                 "  Recovery: \n"
+                                                 "  \n"
+                                                 "  Examine the messages issued by the build server and \n"
+                                                 "  determine the cause. \n"
+                                                 "  \n");
 }
 
 TEST_F(MsgGet, InsertsPositionalValuesBeforeFlowing)
@@ -77,8 +76,8 @@ TEST_F(MsgGet, NoFlowEnvironmentKeepsTableLayout)
 
 TEST(MsgFlow, CandidateNeedsTwelveBytes)
 {
-    EXPECT_FALSE(msgIsFlowCandidate("\nXRBW-001\na"));    // 11 bytes
-    EXPECT_TRUE(msgIsFlowCandidate("\nXRBW-001\nab"));    // 12 bytes
+    EXPECT_FALSE(msgIsFlowCandidate("\nXRBW-001\na")); // 11 bytes
+    EXPECT_TRUE(msgIsFlowCandidate("\nXRBW-001\nab")); // 12 bytes
     EXPECT_FALSE(msgIsFlowCandidate("XRBE-022\nThe connection"));
     EXPECT_FALSE(msgIsFlowCandidate("\nXRBI-006 The command timed out"));
 }
@@ -107,10 +106,8 @@ TEST(MsgFlow, WordReachingColumn79MovesToContinuationLine)
 
 TEST(MsgFlow, ParagraphsAndTabs)
 {
-    EXPECT_EQ(Flow("\nXRBW-001\nfirst\tpara.\n\nsecond\npara.\n"),
-              "XRBW-001 first para.\n\n         second para.\n");
-    EXPECT_EQ(Flow("\nXRBW-001\nlist:\n   - one\n   - two\nend"),
-              "XRBW-001 list:\n   - one\n   - two\n         end");
+    EXPECT_EQ(Flow("\nXRBW-001\nfirst\tpara.\n\nsecond\npara.\n"), "XRBW-001 first para.\n\n         second para.\n");
+    EXPECT_EQ(Flow("\nXRBW-001\nlist:\n   - one\n   - two\nend"), "XRBW-001 list:\n   - one\n   - two\n         end");
 }
 
 TEST(MsgFlow, LongTextsUseAHeapAreaAndNeverOverflow)
@@ -200,9 +197,12 @@ TEST(MsgTable, IdsAreWellFormedAndOrdered)
     EXPECT_STREQ(msgFormat(static_cast<MsgId>(MSG_COUNT + 1)), "");
     // Exact wording the client relies on, odd spacing and spelling included.
     EXPECT_STREQ(msgFormat(XRBE_006_REQUIRED_FLAG), "\nXRBE-006\nRequired parameter flag %1$s not specifed.\n");
-    EXPECT_STREQ(msgFormat(XRBE_002_VALUE_AT_END), "\nXRBE-002\nExpecting value for flag %1$s,  found end of command string. \n");
-    EXPECT_STREQ(msgFormat(MSG_VERSION_LINE), "\n   %1$s Version:%2$s                     \n                                         \n\n");
-    EXPECT_EQ(std::strncmp(msgFormat(XRBI_001_CLIENT_USAGE), "\nXRBI-001\nUsage:\n   %s\n      -h server@portno", 44), 0);
+    EXPECT_STREQ(msgFormat(XRBE_002_VALUE_AT_END),
+                 "\nXRBE-002\nExpecting value for flag %1$s,  found end of command string. \n");
+    EXPECT_STREQ(msgFormat(MSG_VERSION_LINE),
+                 "\n   %1$s Version:%2$s                     \n                                         \n\n");
+    EXPECT_EQ(std::strncmp(msgFormat(XRBI_001_CLIENT_USAGE), "\nXRBI-001\nUsage:\n   %s\n      -h server@portno", 44),
+              0);
 }
 
 TEST(Lang2int, KnownCodesOnly)

@@ -31,8 +31,7 @@ std::vector<Named> const& allNames()
 std::string idInEntry(char const* text)
 {
     char const* p = text[0] == '\n' ? text + 1 : text;
-    if (std::strncmp(p, "XRB", 3) != 0 || std::strchr("EIWS", p[3]) == nullptr || p[3] == '\0' ||
-        p[4] != '-')
+    if (std::strncmp(p, "XRB", 3) != 0 || std::strchr("EIWS", p[3]) == nullptr || p[3] == '\0' || p[4] != '-')
         return "";
     for (int i = 5; i < 8; ++i)
         if (p[i] < '0' || p[i] > '9')
@@ -50,7 +49,7 @@ std::string idInName(std::string const& name)
     return id;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MessageNames, NumberTheTableInOrderOnce)
 {

@@ -1,8 +1,8 @@
 #include "msg/nrvsprintf.h"
 
-#include <gtest/gtest.h>
 #include <climits>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {

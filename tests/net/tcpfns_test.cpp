@@ -18,9 +18,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "../protocol/peer.h"
 #include "base/tcexp.h"
 #include "net/tcpfns.h"
-#include "../protocol/peer.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ namespace {
 struct Listener {
     int fd = -1;
     int port = 0;
-    explicit Listener(int wanted = 0) {
+    explicit Listener(int wanted = 0)
+    {
         fd = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -45,11 +46,13 @@ struct Listener {
         getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
         port = ntohs(sa.sin_port);
     }
-    ~Listener() {
+    ~Listener()
+    {
         if (fd >= 0)
             close(fd);
     }
-    int accept1() {
+    int accept1()
+    {
         timeval tv{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         int c = accept(fd, nullptr, nullptr);
@@ -62,16 +65,18 @@ struct Listener {
 // A socket pair whose ends are let go with Disconnect, which also forgets
 // their wait limits.
 struct Pair : SocketPair {
-    ~Pair() {
+    ~Pair()
+    {
         Disconnect(a);
         Disconnect(b);
         a = b = -1;
     }
 };
 
-TEST(Connect, PortTextsRejected) {
+TEST(Connect, PortTextsRejected)
+{
     char host[] = "127.0.0.1";
-    for (const char* port : {"0", "-5", "", "12x"}) {
+    for (char const* port : {"0", "-5", "", "12x"}) {
         SCOPED_TRACE(port);
         std::string text = thrownText([&] { Connect(host, port, nullptr, nullptr, 1); });
         EXPECT_NE(text.find("XRBE-014"), std::string::npos);
@@ -79,7 +84,8 @@ TEST(Connect, PortTextsRejected) {
     }
 }
 
-void expectConnectsTo(int wanted, const char* portText) {
+void expectConnectsTo(int wanted, char const* portText)
+{
     Listener l(wanted);
     if (l.fd < 0)
         GTEST_SKIP() << "cannot listen on port " << wanted;
@@ -100,14 +106,19 @@ void expectConnectsTo(int wanted, const char* portText) {
     Disconnect(s);
 }
 
-TEST(Connect, LeadingBlankAndSign) {
+TEST(Connect, LeadingBlankAndSign)
+{
     expectConnectsTo(42, " 42");
     expectConnectsTo(42, "+42");
 }
 
-TEST(Connect, PortAbove65535KeepsLow16Bits) { expectConnectsTo(4464, "70000"); }
+TEST(Connect, PortAbove65535KeepsLow16Bits)
+{
+    expectConnectsTo(4464, "70000");
+}
 
-TEST(Connect, AddressRecordAndLocalhost) {
+TEST(Connect, AddressRecordAndLocalhost)
+{
     Listener l;
     ASSERT_GE(l.fd, 0);
     std::string port = std::to_string(l.port);
@@ -132,7 +143,8 @@ TEST(Connect, AddressRecordAndLocalhost) {
     Disconnect(s);
 }
 
-TEST(Connect, RefusedConnection) {
+TEST(Connect, RefusedConnection)
+{
     int port;
     {
         Listener l;
@@ -144,7 +156,8 @@ TEST(Connect, RefusedConnection) {
     EXPECT_NE(text.find(portText), std::string::npos);
 }
 
-TEST(Connect, SocketCreationRetriesSleepThenFail) {
+TEST(Connect, SocketCreationRetriesSleepThenFail)
+{
     pid_t pid = fork();
     if (pid == 0) {
         alarm(20);
@@ -166,7 +179,8 @@ TEST(Connect, SocketCreationRetriesSleepThenFail) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(Transfer, LongBufferMovesWhole) {
+TEST(Transfer, LongBufferMovesWhole)
+{
     Pair p;
     std::string data(70000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
@@ -180,7 +194,8 @@ TEST(Transfer, LongBufferMovesWhole) {
     EXPECT_EQ(Send(p.a, nullptr, 0), 0);
 }
 
-TEST(Transfer, PairArrivesAsOneStream) {
+TEST(Transfer, PairArrivesAsOneStream)
+{
     Pair p;
     std::string head = "HEADER-20-BYTES-LONG";
     std::string body(70000, '\0');
@@ -195,13 +210,14 @@ TEST(Transfer, PairArrivesAsOneStream) {
 
 // Many pieces, empty ones among them, more than one socket call gathers:
 // one stream in order.
-TEST(Transfer, PiecesArriveAsOneStream) {
+TEST(Transfer, PiecesArriveAsOneStream)
+{
     Pair p;
-    std::vector<std::string> parts = {"a", "", std::string(40000, 'b'), "cd", "", "e", "f", "g",
+    std::vector<std::string> parts = {"a", "",  std::string(40000, 'b'), "cd", "", "e", "f", "g",
                                       "h", "i", std::string(31744, 'j'), "kl"};
     std::vector<SendPiece> pieces;
     std::string all;
-    for (const std::string& part : parts) {
+    for (std::string const& part : parts) {
         pieces.push_back({part.data(), static_cast<long long>(part.size())});
         all += part;
     }
@@ -212,10 +228,11 @@ TEST(Transfer, PiecesArriveAsOneStream) {
     EXPECT_EQ(got, all);
 }
 
-TEST(Transfer, HeaderInThreePiecesWithTimeout) {
+TEST(Transfer, HeaderInThreePiecesWithTimeout)
+{
     Pair p;
     std::thread writer([&] {
-        for (const char* piece : {"0123456", "789abcd", "efghij"}) {
+        for (char const* piece : {"0123456", "789abcd", "efghij"}) {
             Send(p.a, piece, static_cast<int>(std::strlen(piece)));
             usleep(20000);
         }
@@ -226,7 +243,8 @@ TEST(Transfer, HeaderInThreePiecesWithTimeout) {
     EXPECT_STREQ(buf, "0123456789abcdefghij");
 }
 
-TEST(Transfer, PeerClosingAndWaitRunningOut) {
+TEST(Transfer, PeerClosingAndWaitRunningOut)
+{
     {
         Pair p;
         Send(p.a, "abc", 3);
@@ -242,7 +260,8 @@ TEST(Transfer, PeerClosingAndWaitRunningOut) {
     }
 }
 
-TEST(Transfer, SendToClosedPeerFailsWithoutSignal) {
+TEST(Transfer, SendToClosedPeerFailsWithoutSignal)
+{
     signal(SIGPIPE, SIG_DFL);
     Pair p;
     Disconnect(p.b);
@@ -252,7 +271,8 @@ TEST(Transfer, SendToClosedPeerFailsWithoutSignal) {
     EXPECT_NE(text.find("XRBE-052"), std::string::npos);
 }
 
-TEST(RecvAll, StopsRightAfterMarker) {
+TEST(RecvAll, StopsRightAfterMarker)
+{
     Pair p;
     Send(p.a, "ok\0XRB#END\0trailing", 19);
     // Nothing after a marker is consumed: the next reply starts right after it.
@@ -264,10 +284,11 @@ TEST(RecvAll, StopsRightAfterMarker) {
     EXPECT_EQ(std::string(buf, 2), std::string("ok", 2));
     EXPECT_EQ(count, 11);
     EXPECT_EQ(RecvAll(p.b, buf, &count, sizeof buf), 0);
-    EXPECT_EQ(count, 10 + 8);   // "trailing" arrived ahead of this reply
+    EXPECT_EQ(count, 10 + 8); // "trailing" arrived ahead of this reply
 }
 
-TEST(RecvAll, TwoBytesThenMarker) {
+TEST(RecvAll, TwoBytesThenMarker)
+{
     Pair p;
     std::string reply = std::string("ab") + "XRB#END" + '\0';
     Send(p.a, reply.data(), static_cast<int>(reply.size()));
@@ -278,7 +299,8 @@ TEST(RecvAll, TwoBytesThenMarker) {
     EXPECT_EQ(count, 10);
 }
 
-TEST(RecvAll, BoundedByBufferAndEndedByClose) {
+TEST(RecvAll, BoundedByBufferAndEndedByClose)
+{
     {
         Pair p;
         std::string flood(300, 'f');
@@ -303,7 +325,8 @@ TEST(RecvAll, BoundedByBufferAndEndedByClose) {
 
 // With a wait limit a silent peer ends the receive after the limit with
 // both messages; a peer that keeps sending, however slowly, does not.
-TEST(WaitLimit, SilentPeerEndsReceiveSlowPeerDoesNot) {
+TEST(WaitLimit, SilentPeerEndsReceiveSlowPeerDoesNot)
+{
     Pair p;
     setWaitLimit(p.b, 1);
     char buf[8];
@@ -331,7 +354,8 @@ TEST(WaitLimit, SilentPeerEndsReceiveSlowPeerDoesNot) {
 }
 
 // A peer that reads nothing: the send that waits for room gives up.
-TEST(WaitLimit, SendThatFindsNoRoomGivesUp) {
+TEST(WaitLimit, SendThatFindsNoRoomGivesUp)
+{
     Pair p;
     int small = 4096;
     setsockopt(p.a, SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
@@ -347,7 +371,8 @@ TEST(WaitLimit, SendThatFindsNoRoomGivesUp) {
 }
 
 // Without a limit (or after Disconnect forgot it) a silent peer is waited for.
-TEST(WaitLimit, NoLimitWaitsAndDisconnectForgetsIt) {
+TEST(WaitLimit, NoLimitWaitsAndDisconnectForgetsIt)
+{
     Pair p;
     setWaitLimit(p.b, 1);
     setWaitLimit(p.b, 0);
@@ -362,19 +387,24 @@ TEST(WaitLimit, NoLimitWaitsAndDisconnectForgetsIt) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     setWaitLimit(fd, 1);
     Disconnect(fd);
-    Pair q;  // may reuse the number
+    Pair q; // may reuse the number
     std::thread late([&] {
         usleep(1500000);
         Send(q.a, "late", 4);
         Send(q.b, "late", 4);
     });
-    EXPECT_EQ(thrownText([&] { Recv(q.a, buf, 4, 0); Recv(q.b, buf, 4, 0); }), "");
+    EXPECT_EQ(thrownText([&] {
+                  Recv(q.a, buf, 4, 0);
+                  Recv(q.b, buf, 4, 0);
+              }),
+              "");
     late.join();
 }
 
 // An IPv6 listener reached by the address written plain, in full and in
 // brackets; getPeer names it.  A zone the machine knows is taken.
-TEST(Connect, IPv6Forms) {
+TEST(Connect, IPv6Forms)
+{
     int l = socket(AF_INET6, SOCK_STREAM, 0);
     sockaddr_in6 sa{};
     sa.sin6_family = AF_INET6;
@@ -386,7 +416,7 @@ TEST(Connect, IPv6Forms) {
     socklen_t len = sizeof sa;
     getsockname(l, reinterpret_cast<sockaddr*>(&sa), &len);
     std::string port = std::to_string(ntohs(sa.sin6_port));
-    for (const char* host : {"::1", "[::1]", "0:0:0:0:0:0:0:1"}) {
+    for (char const* host : {"::1", "[::1]", "0:0:0:0:0:0:0:1"}) {
         SCOPED_TRACE(host);
         int s = -1;
         EXPECT_EQ(thrownText([&] { s = Connect(host, port.c_str(), nullptr, nullptr, 1); }), "");
@@ -406,8 +436,9 @@ TEST(Connect, IPv6Forms) {
 }
 
 // Hosts that are no IPv6 address: the host message, as for any unknown host.
-TEST(Connect, BadIPv6HostsGiveHostMessage) {
-    for (const char* host : {"[::1", "::1]", "[]", "[localhost]", "fe80::1%nosuchif0", ":::"}) {
+TEST(Connect, BadIPv6HostsGiveHostMessage)
+{
+    for (char const* host : {"[::1", "::1]", "[]", "[localhost]", "fe80::1%nosuchif0", ":::"}) {
         SCOPED_TRACE(host);
         std::string text = thrownText([&] { Connect(host, "5", nullptr, nullptr, 1); });
         EXPECT_NE(text.find("XRBE-012"), std::string::npos) << text;
@@ -420,6 +451,9 @@ TEST(Connect, BadIPv6HostsGiveHostMessage) {
     EXPECT_FALSE(resolveIPv6("", out));
 }
 
-TEST(Disconnect, NegativeDescriptor) { EXPECT_EQ(Disconnect(-1), 0); }
+TEST(Disconnect, NegativeDescriptor)
+{
+    EXPECT_EQ(Disconnect(-1), 0);
+}
 
-}  // namespace
+} // namespace

@@ -8,13 +8,14 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "protocol/xrbbld.h"
 #include "peer.h"
+#include "protocol/xrbbld.h"
 
 namespace {
 
 // Peer that serves one file: waits for the request, then sends it.
-int serveFile(int fd, const std::string& local) {
+int serveFile(int fd, std::string const& local)
+{
     CommPacket request(fd, 0);
     if (request.get_commtype() != COMM_REQ_FILE)
         return 2;
@@ -29,22 +30,26 @@ int serveFile(int fd, const std::string& local) {
 
 class FileXfer : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char tmpl[] = "/tmp/xrbfxXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
         setenv("XRB_CHUNK", "10", 1);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         unsetenv("XRB_CHUNK");
         std::string cmd = "rm -rf '" + dir + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    void writeText(const std::string& name, const std::string& text) const {
+    std::string path(std::string const& name) const { return dir + "/" + name; }
+    void writeText(std::string const& name, std::string const& text) const
+    {
         std::ofstream(path(name), std::ios::binary) << text;
     }
-    std::string readText(const std::string& name) const {
+    std::string readText(std::string const& name) const
+    {
         std::ifstream in(path(name), std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
@@ -52,7 +57,8 @@ protected:
     }
     // A peer serves content as src<suffix>; it is fetched into copy<suffix>,
     // whose last chunk has lastLength bytes.
-    void expectFetched(const std::string& content, const std::string& suffix, uint32_t lastLength) {
+    void expectFetched(std::string const& content, std::string const& suffix, uint32_t lastLength)
+    {
         writeText("src", content);
         SocketPair sp;
         std::string src = path("src" + suffix);
@@ -69,7 +75,8 @@ protected:
 
 // Peer that receives chunks by hand, records "length/last" per chunk, and
 // acknowledges each non-final chunk unless told not to.
-int recordChunks(int fd, int reportFd, bool acknowledge) {
+int recordChunks(int fd, int reportFd, bool acknowledge)
+{
     std::string record;
     for (;;) {
         FileBulkPacket chunk("", static_cast<FILE*>(nullptr));
@@ -85,7 +92,8 @@ int recordChunks(int fd, int reportFd, bool acknowledge) {
     return 0;
 }
 
-TEST(FileNames, Suffixes) {
+TEST(FileNames, Suffixes)
+{
     EXPECT_STREQ(stripSuffix("src/a.c.TXT"), "src/a.c");
     EXPECT_STREQ(stripSuffix("a.NON"), "a");
     EXPECT_STREQ(stripSuffix("a.txt"), "a.txt");
@@ -102,7 +110,8 @@ TEST(FileNames, Suffixes) {
     EXPECT_STREQ(localPath("LIB(PROG).TXT"), "LIB/PROG)");
 }
 
-TEST(FileNames, ChunkSizeFromEnvironment) {
+TEST(FileNames, ChunkSizeFromEnvironment)
+{
     setenv("XRB_CHUNK", "4096", 1);
     EXPECT_EQ(xrbChunkSize(), 4096);
     setenv("XRB_CHUNK", "-3", 1);
@@ -113,7 +122,8 @@ TEST(FileNames, ChunkSizeFromEnvironment) {
     EXPECT_EQ(xrbChunkSize(), 1000000);
 }
 
-TEST_F(FileXfer, OpenAndReadLocalFiles) {
+TEST_F(FileXfer, OpenAndReadLocalFiles)
+{
     EXPECT_EQ(openFile4Read(""), nullptr);
     EXPECT_NE(thrownText([] { openFile4Write(""); }).find("XRBE-055"), std::string::npos);
 
@@ -143,7 +153,8 @@ TEST_F(FileXfer, OpenAndReadLocalFiles) {
 // (whose size some file systems give as 2^63-1) or a FIFO (which would wait
 // for a writer forever) reads as a file that cannot be opened.  In a child
 // with an alarm, so that a hang fails the test instead of the suite.
-TEST_F(FileXfer, OnlyRegularFilesAreReadOrSent) {
+TEST_F(FileXfer, OnlyRegularFilesAreReadOrSent)
+{
     ASSERT_EQ(mkdir(path("folder").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     std::fflush(nullptr);
@@ -169,7 +180,8 @@ TEST_F(FileXfer, OnlyRegularFilesAreReadOrSent) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1 folder read, 2 FIFO read, 4 folder opened, 8 FIFO opened";
 }
 
-TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
+TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements)
+{
     std::string content = "0123456789abcdefghijKLMNO";
     writeText("in", content);
     int report[2];
@@ -191,18 +203,23 @@ TEST_F(FileXfer, ChunksOfTenTenAndFiveWithTwoAcknowledgements) {
     close(report[0]);
 }
 
-TEST_F(FileXfer, ReceiveWritesEveryChunk) { expectFetched("0123456789abcdefghijKLMNO", ".TXT", 5); }
+TEST_F(FileXfer, ReceiveWritesEveryChunk)
+{
+    expectFetched("0123456789abcdefghijKLMNO", ".TXT", 5);
+}
 
 // Binary chunks are written from the packet buffer, which the acknowledgement
 // after each chunk reuses: every chunk must reach the file before that.
-TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole) {
+TEST_F(FileXfer, ReceiveBinaryWritesEveryChunkWhole)
+{
     std::string content;
     for (int i = 0; i < 47; ++i)
         content += static_cast<char>(i * 37);
     expectFetched(content, ".BIN", 7);
 }
 
-TEST_F(FileXfer, EmptyFile) {
+TEST_F(FileXfer, EmptyFile)
+{
     writeText("empty", "");
     SocketPair sp;
     std::string src = path("empty.BIN");
@@ -215,7 +232,8 @@ TEST_F(FileXfer, EmptyFile) {
     EXPECT_EQ(readText("old"), "");
 }
 
-TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement) {
+TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement)
+{
     writeText("ten", "0123456789");
     int report[2];
     ASSERT_EQ(pipe(report), 0);
@@ -233,7 +251,8 @@ TEST_F(FileXfer, FileOfExactlyOneChunkNeedsNoAcknowledgement) {
     close(report[0]);
 }
 
-TEST_F(FileXfer, ShortWriteAbortsTheSender) {
+TEST_F(FileXfer, ShortWriteAbortsTheSender)
+{
     writeText("src", std::string(25, 'z'));
     SocketPair sp;
     std::string src = path("src.BIN");
@@ -254,8 +273,9 @@ TEST_F(FileXfer, ShortWriteAbortsTheSender) {
 
 // A chunk without a data unit carries no bytes: nothing of the chunk
 // before it is written a second time, and nothing is read from nowhere.
-TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
-    for (const char* name : {"gap.BIN", "gap.TXT"}) {
+TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing)
+{
+    for (char const* name : {"gap.BIN", "gap.TXT"}) {
         SocketPair sp;
         pid_t pid = runPeer(sp, [&](int fd) {
             CommPacket request(fd, 0);
@@ -285,10 +305,11 @@ TEST_F(FileXfer, ChunkWithoutDataUnitAddsNothing) {
     }
 }
 
-TEST_F(FileXfer, NonFileOutputIsCreatedEmpty) {
+TEST_F(FileXfer, NonFileOutputIsCreatedEmpty)
+{
     writeText("n", "stale");
     FileBulkPacket(path("n.NON").c_str(), openFile4Write(path("n.NON").c_str())).writeFile();
     EXPECT_EQ(readText("n"), "");
 }
 
-}  // namespace
+} // namespace

@@ -20,12 +20,15 @@
 #include <string>
 
 #include "../support/childproc.h"
-#include "protocol/xrbbld.h"
 #include "peer.h"
+#include "protocol/xrbbld.h"
 
 namespace {
 
-std::string slurp(std::string const& path) { return childproc::readAll(path); }
+std::string slurp(std::string const& path)
+{
+    return childproc::readAll(path);
+}
 
 void put(std::string const& path, std::string const& text)
 {
@@ -74,8 +77,8 @@ TEST(Landing, TheUsersFolderEndsAtThePrefixsLastSlash)
 
 TEST(Landing, TheServersPartMayNotEscape)
 {
-    for (char const* name : {"../x.OUT", "..\\x.OUT", "..(x.OUT", "/abs.OUT", "\\abs.OUT", "a/../../b.ERR",
-                             "sub/..", "sub/.MSG", "sub/..MSG", "sub\\.\\.MSG"}) {
+    for (char const* name : {"../x.OUT", "..\\x.OUT", "..(x.OUT", "/abs.OUT", "\\abs.OUT", "a/../../b.ERR", "sub/..",
+                             "sub/.MSG", "sub/..MSG", "sub\\.\\.MSG"}) {
         Landing where;
         EXPECT_FALSE(landingOf("/tmp/b/job.", name, where)) << name;
         EXPECT_FALSE(landingOf("", name, where)) << name;
@@ -155,7 +158,8 @@ class Links : public childproc::TempDirTest {};
 
 TEST_F(Links, NoLinkBelowTheUsersFolderIsFollowed)
 {
-    childproc::Result r = childproc::run({}, [this] { return linkScenarios(dir); }, "", 20);
+    childproc::Result r = childproc::run(
+        {}, [this] { return linkScenarios(dir); }, "", 20);
     EXPECT_EQ(r.status, 0) << "first failed scenario: " << r.out << r.err;
 }
 
@@ -166,25 +170,28 @@ TEST_F(Links, NoLinkIsFollowedWithoutOpenat2)
 #if !defined(__x86_64__)
     GTEST_SKIP() << "the filter is written for x86-64";
 #else
-    childproc::Result r = childproc::run({}, [this] {
-        sock_filter code[] = {
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 437, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        };
-        sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
-        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-            return 100;
-        if (syscall(437, AT_FDCWD, ".", nullptr, 0) != -1 || errno != ENOSYS)
-            return 101;
-        return linkScenarios(dir);
-    }, "", 20);
+    childproc::Result r = childproc::run(
+        {},
+        [this] {
+            sock_filter code[] = {
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 437, 0, 1),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+            };
+            sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+            if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+                return 100;
+            if (syscall(437, AT_FDCWD, ".", nullptr, 0) != -1 || errno != ENOSYS)
+                return 101;
+            return linkScenarios(dir);
+        },
+        "", 20);
     EXPECT_EQ(r.status, 0) << "first failed scenario: " << r.out << r.err;
 #endif
 }
 
-}  // namespace
+} // namespace

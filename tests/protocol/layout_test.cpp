@@ -5,14 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "peer.h"
 #include "protocol/reader.h"
 #include "protocol/xrbbld.h"
-#include "peer.h"
 
 namespace {
 
-std::string hex(const std::string& bytes) {
-    static const char* digits = "0123456789ABCDEF";
+std::string hex(std::string const& bytes)
+{
+    static char const* digits = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : bytes) {
         if (!out.empty())
@@ -23,22 +24,25 @@ std::string hex(const std::string& bytes) {
     return out;
 }
 
-uint32_t be32(const std::string& s, size_t off) {
-    WireReader r(reinterpret_cast<const unsigned char*>(s.data()) + off, s.size() - off);
+uint32_t be32(std::string const& s, size_t off)
+{
+    WireReader r(reinterpret_cast<unsigned char const*>(s.data()) + off, s.size() - off);
     uint32_t v = 0;
     EXPECT_TRUE(r.takeU32(v));
     return v;
 }
 
 // Reads one packet sent on sp.a from sp.b: header and body.
-void readPacket(SocketPair& sp, std::string& header, std::string& body) {
+void readPacket(SocketPair& sp, std::string& header, std::string& body)
+{
     header = readExactly(sp.b, 20);
     ASSERT_EQ(header.size(), 20u);
     body = readExactly(sp.b, be32(header, 4));
 }
 
 // Tags of the units of a wire body, walked independently of the framing code.
-std::vector<uint32_t> tagsOf(const std::string& body) {
+std::vector<uint32_t> tagsOf(std::string const& body)
+{
     std::vector<uint32_t> tags;
     size_t pos = 0;
     while (pos + 12 <= body.size()) {
@@ -52,7 +56,8 @@ std::vector<uint32_t> tagsOf(const std::string& body) {
     return tags;
 }
 
-TEST(Layout, RequestResultPacketByteForByte) {
+TEST(Layout, RequestResultPacketByteForByte)
+{
     SocketPair sp;
     CommPacket(COMM_REQ_RESULT).send(sp.a, 0);
     std::string header, body;
@@ -61,17 +66,14 @@ TEST(Layout, RequestResultPacketByteForByte) {
     ASSERT_EQ(body.size(), 108u);
     EXPECT_EQ(hex(body.substr(0, 28)),
               "00 00 00 04 00 00 00 01 00 00 00 0C 31 2E 30 2E 34 2E 30 2E 51 56 58 00 00 00 00 00");
-    EXPECT_EQ(hex(body.substr(28, 20)),
-              "00 00 01 92 00 00 00 03 00 00 00 01 00 00 00 00 00 00 00 00");
-    EXPECT_EQ(hex(body.substr(48, 20)),
-              "00 00 01 93 00 00 00 02 00 00 00 04 00 00 00 00 00 00 00 00");
-    EXPECT_EQ(hex(body.substr(68, 20)),
-              "00 00 01 91 00 00 00 02 00 00 00 01 05 00 00 00 00 00 00 00");
-    EXPECT_EQ(hex(body.substr(88, 20)),
-              "00 00 27 0F 00 00 00 01 00 00 00 04 45 4E 44 00 00 00 00 00");
+    EXPECT_EQ(hex(body.substr(28, 20)), "00 00 01 92 00 00 00 03 00 00 00 01 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(hex(body.substr(48, 20)), "00 00 01 93 00 00 00 02 00 00 00 04 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(hex(body.substr(68, 20)), "00 00 01 91 00 00 00 02 00 00 00 01 05 00 00 00 00 00 00 00");
+    EXPECT_EQ(hex(body.substr(88, 20)), "00 00 27 0F 00 00 00 01 00 00 00 04 45 4E 44 00 00 00 00 00");
 }
 
-TEST(Layout, EmptyBodyIsFirstAndEndUnit) {
+TEST(Layout, EmptyBodyIsFirstAndEndUnit)
+{
     SocketPair sp;
     binDataPacket().send(sp.a, 0);
     std::string header, body;
@@ -82,7 +84,8 @@ TEST(Layout, EmptyBodyIsFirstAndEndUnit) {
     EXPECT_EQ(tagsOf(body), (std::vector<uint32_t>{PKT_BINDATA, 9999}));
 }
 
-TEST(Layout, UnitSizesFollowKind) {
+TEST(Layout, UnitSizesFollowKind)
+{
     EXPECT_EQ(unitSize(UNIT_TEXT, 12), 28u);
     EXPECT_EQ(unitSize(UNIT_BINARY, 4), 20u);
     EXPECT_EQ(unitSize(UNIT_NLSTEXT, 3), 20u);
@@ -94,7 +97,8 @@ TEST(Layout, UnitSizesFollowKind) {
     EXPECT_EQ(unitSize(UNIT_NLSTEXT, 0xFFFFFFFFu), 12u + 0x200000000ull);
 }
 
-TEST(Layout, CommPacketIs108BytesAndCodeTravelsAsLowByte) {
+TEST(Layout, CommPacketIs108BytesAndCodeTravelsAsLowByte)
+{
     SocketPair sp;
     CommPacket(static_cast<COMMTYPE_>(300)).send(sp.a, 0);
     std::string header, body;
@@ -103,7 +107,8 @@ TEST(Layout, CommPacketIs108BytesAndCodeTravelsAsLowByte) {
     EXPECT_EQ(static_cast<unsigned char>(body[80]), 44);
 }
 
-TEST(Layout, BuildPacketUnitOrder) {
+TEST(Layout, BuildPacketUnitOrder)
+{
     SocketPair sp;
     {
         BuildPacket p("script", "", 25, "/loc", "EQ", 0, 10, 0);
@@ -127,15 +132,16 @@ TEST(Layout, BuildPacketUnitOrder) {
         p.send(sp.a, 0);
     }
     readPacket(sp, header, body);
-    EXPECT_EQ(tagsOf(body), (std::vector<uint32_t>{1, 111, 111, 111, 110, 112, 113, 101, 102, 106, 107,
-                                                   116, 105, 109, 108, 117, 115, 9999}));
+    EXPECT_EQ(tagsOf(body), (std::vector<uint32_t>{1, 111, 111, 111, 110, 112, 113, 101, 102, 106, 107, 116, 105, 109,
+                                                   108, 117, 115, 9999}));
     // The three inputs keep the order in which they were added.
     EXPECT_EQ(body.substr(28 + 12, 1), "a");
     EXPECT_EQ(body.substr(28 + 20 + 12, 1), "b");
     EXPECT_EQ(body.substr(28 + 40 + 12, 1), "c");
 }
 
-TEST(Layout, TransmitBufferShrinksAfterHugeChunk) {
+TEST(Layout, TransmitBufferShrinksAfterHugeChunk)
+{
     SocketPair sp;
     std::vector<char> big(12000000, 'x');
     pid_t pid = runPeer(sp, [](int fd) {
@@ -149,7 +155,8 @@ TEST(Layout, TransmitBufferShrinksAfterHugeChunk) {
     EXPECT_EQ(waitPeer(pid), 0);
 }
 
-TEST(Layout, BufferGrowthAtLeastDoubles) {
+TEST(Layout, BufferGrowthAtLeastDoubles)
+{
     Packet p;
     p.xmitInit(PKT_BINDATA);
     uint32_t before = global_xmit_buf_len;
@@ -160,4 +167,4 @@ TEST(Layout, BufferGrowthAtLeastDoubles) {
     p.resetXmitBuf();
 }
 
-}  // namespace
+} // namespace

@@ -15,7 +15,8 @@
 
 struct SocketPair {
     int a = -1, b = -1;
-    SocketPair() {
+    SocketPair()
+    {
         int fds[2];
         if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
             a = fds[0];
@@ -26,17 +27,29 @@ struct SocketPair {
             setsockopt(b, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         }
     }
-    ~SocketPair() {
+    ~SocketPair()
+    {
         closeA();
         closeB();
     }
-    void closeA() { if (a >= 0) close(a); a = -1; }
-    void closeB() { if (b >= 0) close(b); b = -1; }
+    void closeA()
+    {
+        if (a >= 0)
+            close(a);
+        a = -1;
+    }
+    void closeB()
+    {
+        if (b >= 0)
+            close(b);
+        b = -1;
+    }
 };
 
 // Runs body(fd) in a child process; the child exits with body's result.
 template <class F>
-pid_t runPeer(SocketPair& sp, F body) {
+pid_t runPeer(SocketPair& sp, F body)
+{
     pid_t pid = fork();
     if (pid == 0) {
         alarm(20);
@@ -54,7 +67,8 @@ pid_t runPeer(SocketPair& sp, F body) {
     return pid;
 }
 
-inline int waitPeer(pid_t pid) {
+inline int waitPeer(pid_t pid)
+{
     int status = 0;
     if (waitpid(pid, &status, 0) != pid)
         return -1;
@@ -63,7 +77,8 @@ inline int waitPeer(pid_t pid) {
 
 // The message of the TCException that f throws, or "" when it throws none.
 template <class F>
-std::string thrownText(F f) {
+std::string thrownText(F f)
+{
     try {
         f();
     } catch (TCException* e) {
@@ -74,7 +89,8 @@ std::string thrownText(F f) {
     return "";
 }
 
-inline std::string readExactly(int fd, size_t n) {
+inline std::string readExactly(int fd, size_t n)
+{
     std::string out(n, '\0');
     size_t got = 0;
     while (got < n) {
@@ -87,7 +103,8 @@ inline std::string readExactly(int fd, size_t n) {
     return out;
 }
 
-inline void writeAll(int fd, const std::string& bytes) {
+inline void writeAll(int fd, std::string const& bytes)
+{
     size_t put = 0;
     while (put < bytes.size()) {
         ssize_t w = write(fd, bytes.data() + put, bytes.size() - put);

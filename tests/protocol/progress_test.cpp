@@ -5,9 +5,10 @@
 
 namespace {
 
-const unsigned long long MIB = 1ull << 20;
+unsigned long long const MIB = 1ull << 20;
 
-TEST(ProgressLine, KnownAndUnknownSize) {
+TEST(ProgressLine, KnownAndUnknownSize)
+{
     EXPECT_EQ(TransferProgress::line("big.bin", 50 * MIB, 100 * MIB, 2.0),
               "big.bin  50.0/100.0 MiB  25.0 MiB/s  0:02 left");
     // A file being fetched: its size is not known, nor the time left.
@@ -18,4 +19,4 @@ TEST(ProgressLine, KnownAndUnknownSize) {
     EXPECT_EQ(TransferProgress::line("x", 0, 10 * MIB, 0.0), "x  0.0/10.0 MiB  0.0 MiB/s  --:-- left");
 }
 
-}  // namespace
+} // namespace

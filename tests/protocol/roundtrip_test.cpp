@@ -5,13 +5,14 @@
 #include <string>
 #include <thread>
 
+#include "peer.h"
 #include "protocol/reader.h"
 #include "protocol/xrbbld.h"
-#include "peer.h"
 
 namespace {
 
-TEST(RoundTrip, CommPacketFields) {
+TEST(RoundTrip, CommPacketFields)
+{
     SocketPair sp;
     CommPacket(COMM_START, 42, "enu").send(sp.a, 0);
     CommPacket got(sp.b, 0);
@@ -21,7 +22,7 @@ TEST(RoundTrip, CommPacketFields) {
     EXPECT_STREQ(got.get_version(), "1.0.4.0.QVX");
 
     CommPacket end(COMM_END);
-    end.set_strdata(nullptr);     // keeps the empty text
+    end.set_strdata(nullptr); // keeps the empty text
     end.set_intdata(-7);
     end.send(sp.a, 0);
     CommPacket got2(sp.b, 0);
@@ -30,7 +31,8 @@ TEST(RoundTrip, CommPacketFields) {
     EXPECT_EQ(got2.get_intdata(), -7);
 }
 
-TEST(RoundTrip, CommPacketOnClosedConnectionIsNone) {
+TEST(RoundTrip, CommPacketOnClosedConnectionIsNone)
+{
     SocketPair sp;
     sp.closeA();
     CommPacket got(sp.b, 0);
@@ -42,12 +44,13 @@ TEST(RoundTrip, CommPacketOnClosedConnectionIsNone) {
     EXPECT_NE(thrownText([&] { end.send(sp.b, 0); }), "");
 }
 
-TEST(RoundTrip, AuthPacketIsEncipheredOnTheWire) {
+TEST(RoundTrip, AuthPacketIsEncipheredOnTheWire)
+{
     SocketPair sp;
     AuthPacket("builder", "s3cret-pass").send(sp.a, 1);
     std::string header = readExactly(sp.b, 20);
     ASSERT_EQ(header.size(), 20u);
-    WireReader r(reinterpret_cast<const unsigned char*>(header.data()), 20);
+    WireReader r(reinterpret_cast<unsigned char const*>(header.data()), 20);
     uint32_t magic, len, key;
     ASSERT_TRUE(r.takeU32(magic) && r.takeU32(len) && r.takeU32(key));
     EXPECT_NE(key, 257u);
@@ -69,7 +72,8 @@ TEST(RoundTrip, AuthPacketIsEncipheredOnTheWire) {
     EXPECT_EQ(request.get_commtype(), COMM_REQ_AUTH);
 }
 
-TEST(RoundTrip, LocalePacket) {
+TEST(RoundTrip, LocalePacket)
+{
     SocketPair sp;
     LocalePacket("ISO8859-1", "QVX-1047").send(sp.a, 0);
     LocalePacket got(sp.b);
@@ -78,7 +82,8 @@ TEST(RoundTrip, LocalePacket) {
     EXPECT_EQ(CommPacket(sp.a, 0).get_commtype(), COMM_REQ_LOCALE);
 }
 
-TEST(RoundTrip, BuildPacket) {
+TEST(RoundTrip, BuildPacket)
+{
     SocketPair sp;
     {
         BuildPacket p("dir\\script", "file.TXT", 26, "/build/here", "LE", 4, 30, 5);
@@ -113,7 +118,8 @@ TEST(RoundTrip, BuildPacket) {
     EXPECT_EQ(CommPacket(sp.a, 0).get_commtype(), COMM_REQ_BUILD);
 }
 
-TEST(RoundTrip, BuildPacketWithoutOptionalTexts) {
+TEST(RoundTrip, BuildPacketWithoutOptionalTexts)
+{
     SocketPair sp;
     BuildPacket("s", "", 25, "", "EQ", 0, 0, 0).send(sp.a, 0);
     BuildPacket got(sp.b);
@@ -122,7 +128,8 @@ TEST(RoundTrip, BuildPacketWithoutOptionalTexts) {
     EXPECT_EQ(got.get_firstInput(), nullptr);
 }
 
-TEST(RoundTrip, BuildResPacket) {
+TEST(RoundTrip, BuildResPacket)
+{
     SocketPair sp;
     {
         BuildResPacket p;
@@ -150,9 +157,10 @@ TEST(RoundTrip, BuildResPacket) {
     EXPECT_STREQ(got.get_msgfiles(), "A.MSG B.OUT");
 }
 
-TEST(RoundTrip, BinDataPacket) {
+TEST(RoundTrip, BinDataPacket)
+{
     SocketPair sp;
-    const char bytes[] = {0, 1, 2, '\xff', 0, 9};
+    char const bytes[] = {0, 1, 2, '\xff', 0, 9};
     binDataPacket(bytes, sizeof bytes).send(sp.a, 0);
     binDataPacket got(sp.b);
     ASSERT_EQ(got.get_length(), sizeof bytes);
@@ -163,7 +171,8 @@ TEST(RoundTrip, BinDataPacket) {
     EXPECT_EQ(none.get_length(), 0u);
 }
 
-TEST(RoundTrip, FileBulkPacketFromMemory) {
+TEST(RoundTrip, FileBulkPacketFromMemory)
+{
     SocketPair sp;
     FileBulkPacket("x.BIN", 5, "hello").send(sp.a, 0);
     FileBulkPacket got("", static_cast<FILE*>(nullptr));
@@ -178,7 +187,8 @@ TEST(RoundTrip, FileBulkPacketFromMemory) {
 // A chunk goes out from its own buffer, not through the packet buffer: the
 // bytes on the wire must still be exactly those of the built packet, for
 // every padding and for chunks longer than one socket call.
-TEST(RoundTrip, ChunkOnTheWireIsTheBuiltPacket) {
+TEST(RoundTrip, ChunkOnTheWireIsTheBuiltPacket)
+{
     for (unsigned n : {1u, 5u, 8u, 13u, 31744u, 70001u}) {
         SCOPED_TRACE(n);
         std::string data(n, '\0');
@@ -204,7 +214,8 @@ TEST(RoundTrip, ChunkOnTheWireIsTheBuiltPacket) {
     }
 }
 
-TEST(RoundTrip, CheckVersion) {
+TEST(RoundTrip, CheckVersion)
+{
     EXPECT_EQ(checkVersion("1.0.4.0.QVX", "1.0.4.0.QVX"), 1);
     EXPECT_EQ(checkVersion("1.9.4.7.QVX", "1.0.4.0.QVX"), 1);
     EXPECT_EQ(checkVersion("2.0.4.0.QVX", "1.0.4.0.QVX"), -2);
@@ -212,4 +223,4 @@ TEST(RoundTrip, CheckVersion) {
     EXPECT_EQ(checkVersion("9.9.9.9.ABC", "1.0.4.0.QVX"), -1);
 }
 
-}  // namespace
+} // namespace

@@ -5,15 +5,16 @@
 #include <cstring>
 #include <string>
 
-#include "protocol/xrbbld.h"
 #include "peer.h"
+#include "protocol/xrbbld.h"
 
 namespace {
 
 // A body built by one packet stays valid while another packet makes room
 // in the buffer (the block keeps its contents when it moves): the first
 // packet must find and send it where it is now, not where it was.
-TEST(XmitBuffer, GrowthThroughOnePacketLeavesNoOtherBehind) {
+TEST(XmitBuffer, GrowthThroughOnePacketLeavesNoOtherBehind)
+{
     SocketPair sp;
     Packet built;
     built.xmitInit(PKT_COMM);
@@ -24,7 +25,7 @@ TEST(XmitBuffer, GrowthThroughOnePacketLeavesNoOtherBehind) {
     built.xmitAddEnd();
 
     Packet other;
-    other.bumpXmitBuf(4u << 20);   // the block moves to grow this much
+    other.bumpXmitBuf(4u << 20); // the block moves to grow this much
 
     EXPECT_EQ(built.get_buffer(), global_xmit_buffer);
     built.send(sp.a, 0);
@@ -34,7 +35,8 @@ TEST(XmitBuffer, GrowthThroughOnePacketLeavesNoOtherBehind) {
     EXPECT_EQ(got.get_intdata(), 7);
 }
 
-TEST(XmitBuffer, GrowsByNeedPlusCapacityAndShrinksOnlyWhenLarge) {
+TEST(XmitBuffer, GrowsByNeedPlusCapacityAndShrinksOnlyWhenLarge)
+{
     XmitBuffer buffer;
     buffer.allocate();
     EXPECT_EQ(buffer.capacity(), 1024u);
@@ -52,15 +54,15 @@ TEST(XmitBuffer, GrowsByNeedPlusCapacityAndShrinksOnlyWhenLarge) {
     EXPECT_EQ(buffer.capacity(), 1024u);
     // Beyond the largest body nothing is allocated and the block stays.
     char* before = buffer.body();
-    EXPECT_NE(thrownText([&] { buffer.reserve(uint64_t(XMIT_MAX_BODY) + 4096); }).find("XRBE-057"),
-              std::string::npos);
+    EXPECT_NE(thrownText([&] { buffer.reserve(uint64_t(XMIT_MAX_BODY) + 4096); }).find("XRBE-057"), std::string::npos);
     EXPECT_EQ(buffer.body(), before);
     EXPECT_EQ(buffer.capacity(), 1024u);
 }
 
 // What a receive hands back is the body as it arrived: its type, the key
 // it was enciphered with, and its bytes, deciphered, in the buffer.
-TEST(XmitBuffer, ReceiveReturnsTheBody) {
+TEST(XmitBuffer, ReceiveReturnsTheBody)
+{
     SocketPair sp;
     AuthPacket("builder", "pw").send(sp.a, 1);
     Packet raw;
@@ -68,8 +70,8 @@ TEST(XmitBuffer, ReceiveReturnsTheBody) {
     EXPECT_EQ(body.type, static_cast<uint32_t>(PKT_AUTH));
     EXPECT_NE(body.key, KEY_CLEAR);
     EXPECT_EQ(body.length, raw.get_bodyLength());
-    EXPECT_EQ(reinterpret_cast<const char*>(body.bytes), global_xmit_buffer);
-    std::string bytes(reinterpret_cast<const char*>(body.bytes), body.length);
+    EXPECT_EQ(reinterpret_cast<char const*>(body.bytes), global_xmit_buffer);
+    std::string bytes(reinterpret_cast<char const*>(body.bytes), body.length);
     EXPECT_NE(bytes.find("builder"), std::string::npos);
 
     CommPacket(COMM_ERROR, "stopped").send(sp.a, 0);
@@ -78,4 +80,4 @@ TEST(XmitBuffer, ReceiveReturnsTheBody) {
     EXPECT_EQ(controlCodeOf(body), COMM_ERROR);
 }
 
-}  // namespace
+} // namespace

@@ -10,7 +10,7 @@ using namespace sectest;
 
 namespace {
 
-const std::string MARKER("XRB#END\0", 8);
+std::string const MARKER("XRB#END\0", 8);
 
 void setUser(char const* user, char const* password)
 {

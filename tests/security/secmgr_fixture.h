@@ -11,11 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -32,8 +32,8 @@ namespace sectest {
 class FakeManager {
 public:
     struct Turn {
-        std::string reply;      // bytes to send back
-        bool closeEarly;        // close right after accept, read nothing
+        std::string reply; // bytes to send back
+        bool closeEarly;   // close right after accept, read nothing
     };
     explicit FakeManager(std::vector<Turn> turns);
     ~FakeManager();
@@ -77,11 +77,16 @@ private:
     std::string old_;
 };
 
-
 using loopback::freePort;
 
-inline int bindLoopback(int port) { return loopback::bindTcp(port); }
-inline int boundPort(int s) { return loopback::portOf(s); }
+inline int bindLoopback(int port)
+{
+    return loopback::bindTcp(port);
+}
+inline int boundPort(int s)
+{
+    return loopback::portOf(s);
+}
 
 inline FakeManager::FakeManager(std::vector<Turn> turns) : turns_(std::move(turns))
 {

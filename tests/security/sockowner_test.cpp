@@ -13,9 +13,9 @@
 
 namespace {
 
-const std::string HEAD4 =
+std::string const HEAD4 =
     "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
-const std::string HEAD6 =
+std::string const HEAD6 =
     "  sl  local_address                         remote_address                        st tx_queue rx_queue "
     "tr tm->when retrnsmt   uid  timeout inode\n";
 
@@ -46,8 +46,8 @@ std::string hex6(char const* text)
     return out;
 }
 
-std::string line(std::string const& local, unsigned lport, std::string const& remote, unsigned rport,
-                 char const* state, unsigned uid)
+std::string line(std::string const& local, unsigned lport, std::string const& remote, unsigned rport, char const* state,
+                 unsigned uid)
 {
     char buf[256];
     std::snprintf(buf, sizeof buf,
@@ -66,9 +66,9 @@ SocketEnd end4(char const* dotted, unsigned port)
     return e;
 }
 
-const unsigned ME = 1000, OTHER = 1001, MANAGER_PORT = 22825, CLIENT_PORT = 40000;
-const SocketEnd SERVER = end4("127.0.0.1", MANAGER_PORT);
-const SocketEnd CLIENT = end4("127.0.0.1", CLIENT_PORT);
+unsigned const ME = 1000, OTHER = 1001, MANAGER_PORT = 22825, CLIENT_PORT = 40000;
+SocketEnd const SERVER = end4("127.0.0.1", MANAGER_PORT);
+SocketEnd const CLIENT = end4("127.0.0.1", CLIENT_PORT);
 
 bool judge(std::string const& tables)
 {
@@ -87,9 +87,9 @@ TEST(SocketOwner, OwnListenerOnTheManagerPort)
     // A Java listener on a dual-stack socket shows as an IPv4-mapped address.
     EXPECT_TRUE(judge(HEAD4 + HEAD6 + line(hex6("::ffff:127.0.0.1"), MANAGER_PORT, hex6("::"), 0, "0A", ME)));
     // Other users' sockets elsewhere do not matter.
-    EXPECT_TRUE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(lo, MANAGER_PORT + 1, any, 0, "0A", OTHER) +
-                      line(hex4("10.1.2.3"), MANAGER_PORT, any, 0, "0A", OTHER) +
-                      line(lo, 5555, lo, MANAGER_PORT, "01", OTHER)));
+    EXPECT_TRUE(judge(
+        HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(lo, MANAGER_PORT + 1, any, 0, "0A", OTHER) +
+        line(hex4("10.1.2.3"), MANAGER_PORT, any, 0, "0A", OTHER) + line(lo, 5555, lo, MANAGER_PORT, "01", OTHER)));
 }
 
 TEST(SocketOwner, AnotherUsersListenerIsNoManager)
@@ -98,14 +98,16 @@ TEST(SocketOwner, AnotherUsersListenerIsNoManager)
     EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", OTHER)));
     // A wildcard listener of another user could take our connection, in
     // either table, whichever order the lines come in.
-    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(any, MANAGER_PORT, any, 0, "0A", OTHER)));
+    EXPECT_FALSE(
+        judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(any, MANAGER_PORT, any, 0, "0A", OTHER)));
     EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + HEAD6 +
                        line(hex6("::"), MANAGER_PORT, hex6("::"), 0, "0A", OTHER)));
-    EXPECT_FALSE(judge(HEAD4 + line(any, MANAGER_PORT, any, 0, "0A", OTHER) + line(lo, MANAGER_PORT, any, 0, "0A", ME)));
+    EXPECT_FALSE(
+        judge(HEAD4 + line(any, MANAGER_PORT, any, 0, "0A", OTHER) + line(lo, MANAGER_PORT, any, 0, "0A", ME)));
     // The server end of our own connection belongs to another user's
     // listener, though ours is listed too.
-    EXPECT_FALSE(judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) +
-                       line(lo, MANAGER_PORT, lo, CLIENT_PORT, "01", OTHER)));
+    EXPECT_FALSE(
+        judge(HEAD4 + line(lo, MANAGER_PORT, any, 0, "0A", ME) + line(lo, MANAGER_PORT, lo, CLIENT_PORT, "01", OTHER)));
 }
 
 TEST(SocketOwner, NothingListeningOrUnreadableTables)
@@ -143,7 +145,7 @@ TEST(SocketOwner, LiveConnectionToOurOwnListener)
             inet_pton(AF_INET6, "::ffff:127.0.0.1", &a.sin6_addr);
             if (bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
                 close(l);
-                continue;  // no IPv6 on this machine
+                continue; // no IPv6 on this machine
             }
         }
         ASSERT_EQ(listen(l, 4), 0);

@@ -12,26 +12,29 @@
 
 namespace {
 
-std::vector<char> pattern(size_t n) {
+std::vector<char> pattern(size_t n)
+{
     std::vector<char> v(n);
     for (size_t i = 0; i < n; ++i)
         v[i] = static_cast<char>(i * 37 + 11);
     return v;
 }
 
-TEST(Cipher, KnownAnswerAndWireByteOrder) {
+TEST(Cipher, KnownAnswerAndWireByteOrder)
+{
     // Worked out independently from the default table: plain bytes 00..07.
     std::vector<char> b = pattern(0);
     for (int i = 0; i < 8; ++i)
         b.push_back(static_cast<char>(i));
     encipher(b.data(), b.size(), 0);
-    const unsigned char expected[8] = {0x01, 0x5f, 0x49, 0x26, 0x2b, 0xa8, 0x5b, 0x9f};
-    EXPECT_EQ(std::string(b.begin(), b.end()), std::string(reinterpret_cast<const char*>(expected), 8));
+    unsigned char const expected[8] = {0x01, 0x5f, 0x49, 0x26, 0x2b, 0xa8, 0x5b, 0x9f};
+    EXPECT_EQ(std::string(b.begin(), b.end()), std::string(reinterpret_cast<char const*>(expected), 8));
 }
 
-TEST(Cipher, RoundTripForEveryEvenIndexLeavesTailAlone) {
+TEST(Cipher, RoundTripForEveryEvenIndexLeavesTailAlone)
+{
     for (unsigned idx = 0; idx <= 250; idx += 2) {
-        std::vector<char> plain = pattern(37);   // 4 blocks and 5 tail bytes
+        std::vector<char> plain = pattern(37); // 4 blocks and 5 tail bytes
         std::vector<char> buf = plain;
         encipher(buf.data(), buf.size(), idx);
         EXPECT_NE(std::string(buf.begin(), buf.begin() + 32), std::string(plain.begin(), plain.begin() + 32));
@@ -41,7 +44,8 @@ TEST(Cipher, RoundTripForEveryEvenIndexLeavesTailAlone) {
     }
 }
 
-TEST(Cipher, TwentyBytesAndShortBuffers) {
+TEST(Cipher, TwentyBytesAndShortBuffers)
+{
     std::vector<char> plain = pattern(20), buf = plain;
     encipher(buf.data(), buf.size(), 8);
     EXPECT_NE(std::string(buf.begin(), buf.begin() + 16), std::string(plain.begin(), plain.begin() + 16));
@@ -51,7 +55,8 @@ TEST(Cipher, TwentyBytesAndShortBuffers) {
     EXPECT_EQ(tiny, same);
 }
 
-TEST(Cipher, OddIndexWritesWordsMostSignificantByteFirst) {
+TEST(Cipher, OddIndexWritesWordsMostSignificantByteFirst)
+{
     std::vector<char> plain = pattern(16), buf = plain;
     encipher(buf.data(), buf.size(), 3);
     decipher(buf.data(), buf.size(), 3);
@@ -60,14 +65,16 @@ TEST(Cipher, OddIndexWritesWordsMostSignificantByteFirst) {
             EXPECT_EQ(buf[w + k], plain[w + 3 - k]);
 }
 
-TEST(Cipher, NeighbouringIndicesGiveDifferentKeys) {
+TEST(Cipher, NeighbouringIndicesGiveDifferentKeys)
+{
     std::vector<char> a = pattern(8), b = a;
     encipher(a.data(), 8, 10);
     encipher(b.data(), 8, 11);
     EXPECT_NE(a, b);
 }
 
-TEST(Cipher, IndexIsEvenWithinRangeAndSeededOnce) {
+TEST(Cipher, IndexIsEvenWithinRangeAndSeededOnce)
+{
     for (int i = 0; i < 5000; ++i) {
         unsigned idx = getIndex();
         ASSERT_EQ(idx % 2, 0u);
@@ -79,7 +86,8 @@ TEST(Cipher, IndexIsEvenWithinRangeAndSeededOnce) {
     EXPECT_EQ(getIndex(), expected);
 }
 
-TEST(KeyTable, MatchesTheTableFile) {
+TEST(KeyTable, MatchesTheTableFile)
+{
     std::ifstream in(std::string(XRB_TEST_SOURCE_DIR) + "/security/keytable.txt");
     ASSERT_TRUE(in.good());
     std::vector<uint32_t> words;
@@ -97,4 +105,4 @@ TEST(KeyTable, MatchesTheTableFile) {
         ASSERT_EQ(keys[i], words[i]) << "word " << i;
 }
 
-}  // namespace
+} // namespace

@@ -17,7 +17,7 @@ using namespace sectest;
 
 namespace {
 
-const std::string MARKER("XRB#END\0", 8);
+std::string const MARKER("XRB#END\0", 8);
 
 std::string call(char const* request)
 {
@@ -30,8 +30,7 @@ std::string call(char const* request)
 struct RecordingJava {
     ScratchDir dir;
     EnvGuard path;
-    RecordingJava(char const* body = "")
-        : path("PATH", nullptr)
+    RecordingJava(char const* body = "") : path("PATH", nullptr)
     {
         dir.script("java", "echo \"$(pwd) $*\" >> '" + dir.file("ran") + "'\n" + body);
         setenv("PATH", dir.path().c_str(), 1);
@@ -118,10 +117,10 @@ TEST(SecurityMgrCall, BrokenRepliesGiveZero)
 {
     std::string longest(256, 'a');
     FakeManager mgr({
-        {"1 half", false},                       // closed before the marker
+        {"1 half", false},                        // closed before the marker
         {std::string(1000, 'x') + MARKER, false}, // more than the buffer holds
         {longest + MARKER, false},                // exactly fits
-        {"", true},                                // reset at once
+        {"", true},                               // reset at once
     });
     EnvGuard port("XRBSEC_PORT", std::to_string(mgr.port()).c_str());
     RecordingJava java;
@@ -220,9 +219,15 @@ void expectGivesUpAtTheDeadline(bool silent)
     EXPECT_LT(took, 12.0);
 }
 
-TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline) { expectGivesUpAtTheDeadline(false); }
+TEST(SecurityMgrCall, TrickledReplyEndsWithinTheDeadline)
+{
+    expectGivesUpAtTheDeadline(false);
+}
 
-TEST(SecurityMgrCall, SilentManagerEndsWithinTheDeadline) { expectGivesUpAtTheDeadline(true); }
+TEST(SecurityMgrCall, SilentManagerEndsWithinTheDeadline)
+{
+    expectGivesUpAtTheDeadline(true);
+}
 
 #ifdef XRB_TEST_BINARY_DIR
 // The real stand-in manager, started by the client's own start command.

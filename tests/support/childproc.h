@@ -27,12 +27,12 @@ extern char** environ;
 namespace childproc {
 
 struct Result {
-    int status = -1;      // exit status, or -1 when killed or not started
+    int status = -1; // exit status, or -1 when killed or not started
     std::string out;
     std::string err;
 };
 
-inline std::string readAll(const std::string& path)
+inline std::string readAll(std::string const& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;
@@ -47,7 +47,7 @@ inline std::string makeTempDir()
     return d != nullptr ? std::string(d) : std::string();
 }
 
-inline void removeTree(const std::string& dir)
+inline void removeTree(std::string const& dir)
 {
     if (dir.rfind("/tmp/xrbtest", 0) != 0)
         return;
@@ -69,9 +69,8 @@ protected:
 };
 
 // Variables of the trace and the locale are cleared before env is applied.
-inline Result run(const std::vector<std::pair<std::string, std::string>>& env,
-                  const std::function<int()>& body, const std::string& dir = "",
-                  int timeoutSeconds = 30)
+inline Result run(std::vector<std::pair<std::string, std::string>> const& env, std::function<int()> const& body,
+                  std::string const& dir = "", int timeoutSeconds = 30)
 {
     Result r;
     char outTmpl[] = "/tmp/xrbchildoutXXXXXX";
@@ -88,8 +87,7 @@ inline Result run(const std::vector<std::pair<std::string, std::string>>& env,
         for (char** e = environ; *e != nullptr; ++e) {
             std::string v = *e;
             std::string name = v.substr(0, v.find('='));
-            if (name.rfind("XRB_", 0) == 0 || name.rfind("TC_", 0) == 0 || name.rfind("LC_", 0) == 0 ||
-                name == "LANG")
+            if (name.rfind("XRB_", 0) == 0 || name.rfind("TC_", 0) == 0 || name.rfind("LC_", 0) == 0 || name == "LANG")
                 names.push_back(name);
         }
         for (auto& n : names)

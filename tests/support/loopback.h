@@ -57,6 +57,6 @@ inline int freePort()
     return p;
 }
 
-}  // namespace loopback
+} // namespace loopback
 
 #endif

@@ -19,9 +19,9 @@
 
 namespace {
 
-const std::regex RECORD_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) (\w+)\((\d+)\) (.*)$)");
-const std::regex START_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) Start of trace for this process$)");
-const std::regex END_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) End of trace for all processes and threads$)");
+std::regex const RECORD_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) (\w+)\((\d+)\) (.*)$)");
+std::regex const START_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) Start of trace for this process$)");
+std::regex const END_LINE(R"(^\d\d:\d\d:\d\d \(\d{5,},000\) End of trace for all processes and threads$)");
 
 struct TraceFileView {
     std::string raw;
@@ -31,7 +31,7 @@ struct TraceFileView {
     std::string beyond;               // bytes after the logical end
 };
 
-std::vector<std::string> splitLines(const std::string& s)
+std::vector<std::string> splitLines(std::string const& s)
 {
     std::vector<std::string> lines;
     size_t at = 0;
@@ -47,7 +47,7 @@ std::vector<std::string> splitLines(const std::string& s)
     return lines;
 }
 
-TraceFileView readTrace(const std::string& path)
+TraceFileView readTrace(std::string const& path)
 {
     TraceFileView v;
     v.raw = childproc::readAll(path);
@@ -62,7 +62,7 @@ TraceFileView readTrace(const std::string& path)
     return v;
 }
 
-bool allBlank(const std::string& s)
+bool allBlank(std::string const& s)
 {
     return s.find_first_not_of(' ') == std::string::npos;
 }
@@ -81,11 +81,14 @@ protected:
 
 TEST_F(TraceTest, UnsetTraceCreatesNothingAndPrintsNothing)
 {
-    auto r = childproc::run({}, [] {
-        XRB_TRACE_AT("msg", "never %d", 1);
-        XRB_TRACE_AT("tcpfns", "never %d", 2);
-        return TRACEFLAG;
-    }, dir);
+    auto r = childproc::run(
+        {},
+        [] {
+            XRB_TRACE_AT("msg", "never %d", 1);
+            XRB_TRACE_AT("tcpfns", "never %d", 2);
+            return TRACEFLAG;
+        },
+        dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -138,7 +141,7 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
     // Since the last rewind the logical part holds the newest records, in order.
     ASSERT_FALSE(v.logical.empty());
     int expect = -1;
-    for (const std::string& line : v.logical) {
+    for (std::string const& line : v.logical) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(line, m, RECORD_LINE)) << line;
         int n = std::stoi(m[3].str().substr(7, 3));
@@ -152,7 +155,7 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
     // No line anywhere is cut: each is a whole line of the trace or blanks.
     std::vector<std::string> lines = splitLines(v.raw.substr(36));
     EXPECT_EQ(v.raw.back(), '\n');
-    for (const std::string& line : lines) {
+    for (std::string const& line : lines) {
         bool whole = allBlank(line) || std::regex_match(line, RECORD_LINE) || std::regex_match(line, START_LINE) ||
                      std::regex_match(line, END_LINE);
         EXPECT_TRUE(whole) << "cut line: [" << line << "]";
@@ -162,11 +165,10 @@ TEST_F(TraceTest, RewindKeepsEveryLineWholeAndRestartsTheSize)
 
 TEST_F(TraceTest, TwoProcessesAppendToOneFile)
 {
-    auto writer = [this](const char* tag) {
+    auto writer = [this](char const* tag) {
         // The lock wait is bounded by attempts times delay (20 ms by default);
         // a bound far above any pause of the other writer keeps every record.
-        return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "20000"}},
-                              [tag] {
+        return childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "20000"}}, [tag] {
             for (int i = 0; i < 1000; ++i)
                 XRB_TRACE_AT("msg", "%s %d", tag, i);
             return 0;
@@ -186,7 +188,7 @@ TEST_F(TraceTest, TwoProcessesAppendToOneFile)
 
     TraceFileView v = readTrace(file);
     int countA = 0, countB = 0, starts = 0;
-    for (const std::string& line : v.logical) {
+    for (std::string const& line : v.logical) {
         std::smatch m;
         if (std::regex_match(line, START_LINE))
             ++starts;
@@ -231,10 +233,13 @@ TEST_F(TraceTest, PatternsSelectUnits)
 // tcover.err, as the facility does on a sharing conflict.
 TEST_F(TraceTest, LockHeldByAReaderCostsABoundedWaitThenTheRecord)
 {
-    auto first = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
-        XRB_TRACE_AT("msg", "before the lock");
-        return 0;
-    }, dir);
+    auto first = childproc::run(
+        {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}},
+        [] {
+            XRB_TRACE_AT("msg", "before the lock");
+            return 0;
+        },
+        dir);
     ASSERT_EQ(first.status, 0);
     std::string before = childproc::readAll(file);
 
@@ -243,14 +248,14 @@ TEST_F(TraceTest, LockHeldByAReaderCostsABoundedWaitThenTheRecord)
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     auto start = std::chrono::steady_clock::now();
     // 1 start line and 10 records, each waiting at most 5 x 20 ms.
-    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "5"},
-                             {"XRB_TRACEDELAY", "20"}},
-                            [] {
-                                for (int i = 0; i < 10; ++i)
-                                    XRB_TRACE_AT("msg", "while locked %d", i);
-                                return 0;
-                            },
-                            dir, 10);
+    auto r = childproc::run(
+        {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}, {"XRB_TRACEATTEMPTS", "5"}, {"XRB_TRACEDELAY", "20"}},
+        [] {
+            for (int i = 0; i < 10; ++i)
+                XRB_TRACE_AT("msg", "while locked %d", i);
+            return 0;
+        },
+        dir, 10);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r.status, 0) << "the tracing process did not finish within 10 s";
     EXPECT_LT(seconds, 8.0);
@@ -265,21 +270,27 @@ TEST_F(TraceTest, LockHeldByAReaderCostsABoundedWaitThenTheRecord)
 
     // The default settings bound the wait too.
     start = std::chrono::steady_clock::now();
-    r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
-        for (int i = 0; i < 10; ++i)
-            XRB_TRACE_AT("msg", "while locked %d", i);
-        return 0;
-    }, dir, 10);
+    r = childproc::run(
+        {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}},
+        [] {
+            for (int i = 0; i < 10; ++i)
+                XRB_TRACE_AT("msg", "while locked %d", i);
+            return 0;
+        },
+        dir, 10);
     EXPECT_EQ(r.status, 0);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 8.0);
     EXPECT_EQ(childproc::readAll(file), before);
 
     // Once the lock is given back, records are written again.
     close(holder);
-    r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}}, [] {
-        XRB_TRACE_AT("msg", "after the lock");
-        return 0;
-    }, dir, 10);
+    r = childproc::run(
+        {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", file}},
+        [] {
+            XRB_TRACE_AT("msg", "after the lock");
+            return 0;
+        },
+        dir, 10);
     EXPECT_EQ(r.status, 0);
     TraceFileView v = readTrace(file);
     ASSERT_FALSE(v.logical.empty()) << v.raw;
@@ -309,7 +320,7 @@ TEST_F(TraceTest, RunStartingOnARewoundFileLeavesNoCutLine)
     std::vector<std::string> lines = splitLines(v.raw.substr(36));
     ASSERT_GE(lines.size(), 3u);
     EXPECT_TRUE(std::regex_match(lines[1], END_LINE)) << lines[1];
-    for (const std::string& line : lines) {
+    for (std::string const& line : lines) {
         bool whole = allBlank(line) || std::regex_match(line, RECORD_LINE) || std::regex_match(line, START_LINE) ||
                      std::regex_match(line, END_LINE);
         EXPECT_TRUE(whole) << "cut line: [" << line << "]";
@@ -332,13 +343,16 @@ TEST_F(TraceTest, LinkAtTheTraceFileNameIsNotFollowed)
     std::string nowhere = dir + "/created-through-link";
     ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
     ASSERT_EQ(symlink(nowhere.c_str(), dangling.c_str()), 0);
-    for (const std::string& name : {link, dangling}) {
+    for (std::string const& name : {link, dangling}) {
         auto start = std::chrono::steady_clock::now();
-        auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", name}, {"XRB_TRACEDELAY", "100"}}, [] {
-            XRB_TRACE_AT("msg", "record %d", 1);
-            XRB_TRACE_AT("msg", "record %d", 2);
-            return TRACEFLAG == 1 ? 0 : 1;
-        }, dir, 10);
+        auto r = childproc::run(
+            {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", name}, {"XRB_TRACEDELAY", "100"}},
+            [] {
+                XRB_TRACE_AT("msg", "record %d", 1);
+                XRB_TRACE_AT("msg", "record %d", 2);
+                return TRACEFLAG == 1 ? 0 : 1;
+            },
+            dir, 10);
         EXPECT_EQ(r.status, 0) << name;
         // A refused link is not retried attempts times.
         EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.5);
@@ -357,9 +371,8 @@ TEST(TracePatterns, FileSpecMatch)
         char const* file;
         char const* spec;
         int want;
-    } const cases[] = {{"tcpfns", "TCP*", 0}, {"msg", "*sg", 0},  {"tcpfns", "*sg", 1},
-                       {"abcdc", "*c", 1},    {"msg", "ms?", 0},  {"msg", "ms", 1},
-                       {"ms", "msg", 1},      {"src/base/util", "UTIL", 0},
+    } const cases[] = {{"tcpfns", "TCP*", 0}, {"msg", "*sg", 0}, {"tcpfns", "*sg", 1}, {"abcdc", "*c", 1},
+                       {"msg", "ms?", 0},     {"msg", "ms", 1},  {"ms", "msg", 1},     {"src/base/util", "UTIL", 0},
                        {"msg", "**sg", 0},    {"msg", "m*?g", 0}};
     for (auto const& c : cases)
         EXPECT_EQ(checkFileSpecMatch(c.file, c.spec), c.want) << c.file << " " << c.spec;
@@ -369,15 +382,14 @@ TEST(TracePatterns, CheckTraceTakesTheFirstTokenThatApplies)
 {
     ASSERT_EQ(TRACEFLAG, 2);
     struct Case {
-        const char* setting;
-        const char* unit;
+        char const* setting;
+        char const* unit;
         int traced;
     } cases[] = {
-        {"!msg *", "msg", 0},    {"!msg *", "tcpfns", 1}, {"* !msg", "msg", 1},
-        {"tcpfns,msg", "msg", 1}, {"tcpfns,msg", "util", 0}, {"!*", "msg", 0},
-        {"nomatch", "msg", 0},
+        {"!msg *", "msg", 0},      {"!msg *", "tcpfns", 1}, {"* !msg", "msg", 1},  {"tcpfns,msg", "msg", 1},
+        {"tcpfns,msg", "util", 0}, {"!*", "msg", 0},        {"nomatch", "msg", 0},
     };
-    for (const Case& c : cases) {
+    for (Case const& c : cases) {
         setenv("XRB_TRACE", c.setting, 1);
         EXPECT_EQ(checkTrace(c.unit), c.traced) << c.setting << " / " << c.unit;
     }
@@ -388,10 +400,13 @@ TEST(TracePatterns, CheckTraceTakesTheFirstTokenThatApplies)
 
 TEST_F(TraceTest, StdoutReceivesStartLineAndRecordsOnly)
 {
-    auto r = childproc::run({{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", "stdout"}}, [] {
-        XRB_TRACE_AT("msg", "to the console %d", 3);
-        return 0;
-    }, dir);
+    auto r = childproc::run(
+        {{"XRB_TRACE", "*"}, {"XRB_TRACEFILE", "stdout"}},
+        [] {
+            XRB_TRACE_AT("msg", "to the console %d", 3);
+            return 0;
+        },
+        dir);
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out.find("XRB TRACE"), std::string::npos);
     EXPECT_EQ(r.out.find("End of trace"), std::string::npos);
@@ -403,7 +418,7 @@ TEST_F(TraceTest, StdoutReceivesStartLineAndRecordsOnly)
 
 TEST_F(TraceTest, QuickModeWritesLocationsOnly)
 {
-    const int line = __LINE__ + 2;
+    int const line = __LINE__ + 2;
     auto r = childproc::run({{"XRB_TRACE", "*"}, {"TC_TRACEQUICK", ""}, {"XRB_TRACEFILE", file}}, [] {
         XRB_TRACE_AT("tcpfns", "not formatted %s", "x");
         return TRACEFLAG;
@@ -417,13 +432,12 @@ TEST_F(TraceTest, QuickModeWritesLocationsOnly)
 TEST_F(TraceTest, CheckedPointersAndNullFormat)
 {
     auto r = childproc::run(
-        {{"XRB_TRACE", "*"}, {"TC_TRACECHECKPOINTERS", "1"}, {"TC_TRACEPEEK", "1"}, {"XRB_TRACEFILE", file}},
-        [] {
+        {{"XRB_TRACE", "*"}, {"TC_TRACECHECKPOINTERS", "1"}, {"TC_TRACEPEEK", "1"}, {"XRB_TRACEFILE", file}}, [] {
             // Hidden from the compiler so it cannot see the null at build time.
-            const char* volatile hidden = nullptr;
-            const char* none = hidden;
+            char const* volatile hidden = nullptr;
+            char const* none = hidden;
             XRB_TRACE_AT("msg", "s=%s f=%f l=%ld t=%s", none, 2.5, 1234567890123L, "tail");
-            const char* noFormat = nullptr;
+            char const* noFormat = nullptr;
             TRACELINE = 77;
             TRACEFILENAME = const_cast<char*>("xrbbld");
 #pragma GCC diagnostic push
@@ -435,11 +449,9 @@ TEST_F(TraceTest, CheckedPointersAndNullFormat)
     ASSERT_EQ(r.status, 0);
     TraceFileView v = readTrace(file);
     ASSERT_EQ(v.logical.size(), 2u) << v.raw;
-    EXPECT_NE(v.logical[1].find(" s=<bad pointer> f=% l=1234567890123 t=tail"), std::string::npos)
-        << v.logical[1];
+    EXPECT_NE(v.logical[1].find(" s=<bad pointer> f=% l=1234567890123 t=tail"), std::string::npos) << v.logical[1];
     EXPECT_NE(r.err.find("msg("), std::string::npos);
-    EXPECT_NE(r.err.find("Warning: xrbbld(77) passes a null format string pointer to TRACE\n"),
-              std::string::npos);
+    EXPECT_NE(r.err.find("Warning: xrbbld(77) passes a null format string pointer to TRACE\n"), std::string::npos);
 }
 
 TEST_F(TraceTest, OverlongRecordIsCutAndStaysOneLine)

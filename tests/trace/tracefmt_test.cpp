@@ -7,7 +7,7 @@
 
 namespace {
 
-std::string fmt(size_t cap, const char* format, ...)
+std::string fmt(size_t cap, char const* format, ...)
 {
     char buf[256];
     va_list ap;
@@ -33,7 +33,7 @@ TEST(TraceCheckedFormat, ArgumentsAreFetchedByTheirRealType)
 
 TEST(TraceCheckedFormat, NullStringsAndFloats)
 {
-    const char* none = nullptr;
+    char const* none = nullptr;
     EXPECT_EQ(fmt(256, "a=%s b=%f c=%s", none, 1.5, "ok"), "a=<bad pointer> b=% c=ok");
     EXPECT_EQ(fmt(256, "%e %G|%d", 1.0, 2.0, 5), "% %|5");
 }
@@ -51,8 +51,8 @@ TEST(TraceCheckedFormat, AtMostFiftyArgumentsAreTaken)
     for (int i = 0; i < 51; ++i)
         format += "%d";
     // 50 ones are printed; the 51st directive is left as written.
-    std::string out = fmt(256, format.c_str(), 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-        1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1);
+    std::string out = fmt(256, format.c_str(), 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                          1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1);
     EXPECT_EQ(out, std::string(50, '1') + "%d");
 }
 

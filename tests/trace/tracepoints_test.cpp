@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "../support/childproc.h"
 #include "base/common.h"
 #include "base/util.h"
-#include "../support/childproc.h"
 #include "trace/fhgtrace.h"
 
 namespace {
@@ -25,10 +25,13 @@ protected:
 
 TEST_F(TracePoints, MakePathCreatesTheFoldersParentFirst)
 {
-    auto r = childproc::run({{"XRB_TRACE", "util"}, {"XRB_TRACEFILE", trace}}, [] {
-        char path[] = "x/y/z";
-        return makePath(path, 0755);
-    }, dir);
+    auto r = childproc::run(
+        {{"XRB_TRACE", "util"}, {"XRB_TRACEFILE", trace}},
+        [] {
+            char path[] = "x/y/z";
+            return makePath(path, 0755);
+        },
+        dir);
     ASSERT_EQ(r.status, 0) << r.err;
     struct stat st;
     EXPECT_EQ(stat((dir + "/x/y/z").c_str(), &st), 0);
@@ -48,10 +51,13 @@ TEST_F(TracePoints, MakePathCreatesTheFoldersParentFirst)
 
 TEST_F(TracePoints, CommandServicesTraceTheirCommand)
 {
-    auto r = childproc::run({{"XRB_TRACE", "common"}, {"XRB_TRACEFILE", trace}}, [] {
-        comSystem sys(8);
-        return sys.createDirectory("new dir");
-    }, dir);
+    auto r = childproc::run(
+        {{"XRB_TRACE", "common"}, {"XRB_TRACEFILE", trace}},
+        [] {
+            comSystem sys(8);
+            return sys.createDirectory("new dir");
+        },
+        dir);
     ASSERT_EQ(r.status, 0) << r.err;
     std::string log = childproc::readAll(trace);
     EXPECT_NE(log.find(" common("), std::string::npos) << log;

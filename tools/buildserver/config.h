@@ -12,14 +12,14 @@ struct Credential {
 };
 
 struct ServerConfig {
-    std::string scriptsDir;           // where -b names are looked up (absolute)
-    std::string workRoot;             // --work, absolute
-    std::string runDir;               // this server's own folder under workRoot
-    std::vector<Credential> users;    // empty: no credentials are asked for
-    bool keepWork = false;            // leave build folders behind (for inspection)
-    int maxConnections = 0;           // 0: serve until stopped
-    int jobs = 1;                     // builds running at once
-    int idleTimeout = 30;             // seconds a peer may stay silent; 0: no limit
+    std::string scriptsDir;        // where -b names are looked up (absolute)
+    std::string workRoot;          // --work, absolute
+    std::string runDir;            // this server's own folder under workRoot
+    std::vector<Credential> users; // empty: no credentials are asked for
+    bool keepWork = false;         // leave build folders behind (for inspection)
+    int maxConnections = 0;        // 0: serve until stopped
+    int jobs = 1;                  // builds running at once
+    int idleTimeout = 30;          // seconds a peer may stay silent; 0: no limit
     std::string banner = "XRBBLDS local build server";
 };
 

@@ -13,7 +13,7 @@ int removeEntry(char const* path, struct stat const*, int, struct FTW*)
     return std::remove(path);
 }
 
-}  // namespace
+} // namespace
 
 std::string makeFolders(std::string const& path, mode_t mode)
 {

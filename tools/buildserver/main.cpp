@@ -97,7 +97,7 @@ std::string writePortFile(std::string const& path, int port)
     return std::string();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -130,8 +130,7 @@ int main(int argc, char** argv)
     if (fd < 0) {
         if (normal)
             removeTree(options.config.runDir);
-        return refuse("cannot listen on " + options.bind + " port " + std::to_string(options.port) +
-                      ": " + why);
+        return refuse("cannot listen on " + options.bind + " port " + std::to_string(options.port) + ": " + why);
     }
     int actual = boundPort(fd);
     if (!options.portFile.empty()) {

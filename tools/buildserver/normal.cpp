@@ -53,7 +53,7 @@ void onSessionSignal(int)
 
 void handle(int sig, void (*fn)(int))
 {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = fn;
     sigemptyset(&sa.sa_mask);
     ::sigaction(sig, &sa, nullptr);
@@ -61,7 +61,7 @@ void handle(int sig, void (*fn)(int))
 
 struct Session {
     pid_t pid;
-    int control;         // the dispatcher's end of the slot channel; -1 when closed
+    int control; // the dispatcher's end of the slot channel; -1 when closed
     bool holdsSlot;
     std::string peer;
 };
@@ -87,7 +87,7 @@ public:
             bool accepting = !stopping_ && sessions_.size() < MAX_SESSIONS &&
                              (config_.maxConnections == 0 || accepted_ < config_.maxConnections);
             if (!accepting && !stopping_ && sessions_.empty())
-                break;  // --max reached and every session done
+                break; // --max reached and every session done
             std::vector<pollfd> fds;
             fds.push_back({signalPipe[0], POLLIN, 0});
             if (accepting)
@@ -234,8 +234,8 @@ private:
                 if (s.control >= 0)
                     ::close(s.control);
                 if (WIFSIGNALED(status) && !stopping_)
-                    logLine("the session for " + s.peer + " (process " + std::to_string(pid) +
-                            ") ended by signal " + std::to_string(WTERMSIG(status)));
+                    logLine("the session for " + s.peer + " (process " + std::to_string(pid) + ") ended by signal " +
+                            std::to_string(WTERMSIG(status)));
                 // A session that died did not clean up after itself.
                 std::string folder = buildFolder(config_, pid);
                 struct stat st;
@@ -273,7 +273,7 @@ private:
     int64_t killAt_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 int runNormal(int listenFd, ServerConfig const& config, std::string const& address, int port)
 {
@@ -284,9 +284,9 @@ int runNormal(int listenFd, ServerConfig const& config, std::string const& addre
     handle(SIGCHLD, onSignal);
     handle(SIGTERM, onSignal);
     handle(SIGINT, onSignal);
-    logLine("serving builds on " + address + " port " + std::to_string(port) + ": scripts " +
-            config.scriptsDir + ", build folders in " + config.runDir + ", at most " +
-            std::to_string(config.jobs) + " builds at once, idle time-out " +
+    logLine("serving builds on " + address + " port " + std::to_string(port) + ": scripts " + config.scriptsDir +
+            ", build folders in " + config.runDir + ", at most " + std::to_string(config.jobs) +
+            " builds at once, idle time-out " +
             (config.idleTimeout > 0 ? std::to_string(config.idleTimeout) + " s" : std::string("none")) +
             (config.users.empty() ? "" : ", credentials asked"));
     Dispatcher dispatcher(listenFd, config);

@@ -15,7 +15,10 @@
 
 namespace {
 
-std::string reason(int err) { return std::strerror(err); }
+std::string reason(int err)
+{
+    return std::strerror(err);
+}
 
 int processors()
 {
@@ -89,7 +92,7 @@ std::string prepareWork(ServerConfig& config)
     return std::string();
 }
 
-}  // namespace
+} // namespace
 
 std::string usageText()
 {
@@ -111,7 +114,9 @@ std::string usageText()
            "                        (default $TMPDIR, else /tmp)\n"
            "  --jobs N              at most N builds at once; a client beyond them is told\n"
            "                        the server is busy and retries (default: the number\n"
-           "                        of processors, " + std::to_string(processors()) + " here)\n"
+           "                        of processors, " +
+           std::to_string(processors()) +
+           " here)\n"
            "  --idle-timeout S      drop a client that sends nothing for S seconds\n"
            "                        (default 30; 0: never)\n"
            "  --auth-file FILE      ask for credentials; FILE holds user:password lines and\n"
@@ -139,32 +144,42 @@ std::string parseOptions(int argc, char** argv, Options& out)
             continue;
         }
         if (i + 1 >= argc) {
-            bool known = a == "--bind" || a == "--port" || a == "--port-file" || a == "--script" ||
-                         a == "--record" || a == "--deadline" || a == "--scripts" || a == "--work" ||
-                         a == "--jobs" || a == "--idle-timeout" || a == "--auth-file" ||
-                         a == "--auth" || a == "--max";
+            bool known = a == "--bind" || a == "--port" || a == "--port-file" || a == "--script" || a == "--record" ||
+                         a == "--deadline" || a == "--scripts" || a == "--work" || a == "--jobs" ||
+                         a == "--idle-timeout" || a == "--auth-file" || a == "--auth" || a == "--max";
             return known ? a + " needs a value" : "unknown option " + a;
         }
         std::string v = argv[++i];
         auto number = [&](int low, int high, int& target) {
-            return toNumber(v, low, high, target)
-                       ? std::string()
-                       : a + " needs a whole number from " + std::to_string(low) + " to " +
-                             std::to_string(high) + ", not '" + v + "'";
+            return toNumber(v, low, high, target) ? std::string()
+                                                  : a + " needs a whole number from " + std::to_string(low) + " to " +
+                                                        std::to_string(high) + ", not '" + v + "'";
         };
         std::string bad;
-        if (a == "--bind") out.bind = v;
-        else if (a == "--port") bad = number(0, 65535, out.port);
-        else if (a == "--port-file") out.portFile = v;
-        else if (a == "--script") out.script = v;
-        else if (a == "--record") out.record = v;
-        else if (a == "--deadline") bad = number(1, 86400, out.deadline);
-        else if (a == "--scripts") out.config.scriptsDir = v;
-        else if (a == "--work") out.config.workRoot = v;
-        else if (a == "--jobs") bad = number(1, 1024, out.config.jobs);
-        else if (a == "--idle-timeout") bad = number(0, 86400, out.config.idleTimeout);
-        else if (a == "--max") bad = number(0, INT_MAX, out.config.maxConnections);
-        else if (a == "--auth-file") out.authFile = v;
+        if (a == "--bind")
+            out.bind = v;
+        else if (a == "--port")
+            bad = number(0, 65535, out.port);
+        else if (a == "--port-file")
+            out.portFile = v;
+        else if (a == "--script")
+            out.script = v;
+        else if (a == "--record")
+            out.record = v;
+        else if (a == "--deadline")
+            bad = number(1, 86400, out.deadline);
+        else if (a == "--scripts")
+            out.config.scriptsDir = v;
+        else if (a == "--work")
+            out.config.workRoot = v;
+        else if (a == "--jobs")
+            bad = number(1, 1024, out.config.jobs);
+        else if (a == "--idle-timeout")
+            bad = number(0, 86400, out.config.idleTimeout);
+        else if (a == "--max")
+            bad = number(0, INT_MAX, out.config.maxConnections);
+        else if (a == "--auth-file")
+            out.authFile = v;
         else if (a == "--auth") {
             std::string::size_type colon = v.find(':');
             if (colon == std::string::npos || colon == 0)
@@ -235,8 +250,7 @@ std::string loadCredentials(std::string const& path, std::vector<Credential>& ou
             continue;
         std::string::size_type colon = line.find(':');
         if (colon == std::string::npos || colon == 0)
-            return "the credentials file " + path + ", line " + std::to_string(number) +
-                   ": expected user:password";
+            return "the credentials file " + path + ", line " + std::to_string(number) + ": expected user:password";
         out.push_back({line.substr(0, colon), line.substr(colon + 1)});
     }
     if (out.empty())

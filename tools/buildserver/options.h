@@ -10,13 +10,13 @@ struct Options {
     std::string bind = "127.0.0.1";
     int port = 0;
     std::string portFile;
-    std::string script;       // scripted mode
+    std::string script; // scripted mode
     std::string record;
     int deadline = 60;
     std::string authFile;
     bool authOnCommandLine = false;
     bool help = false;
-    ServerConfig config;      // normal mode
+    ServerConfig config; // normal mode
 };
 
 // The usage text, for --help (standard output) and usage errors.

@@ -184,4 +184,4 @@ bool recvExact(int fd, char* data, size_t len, int64_t deadlineMs, std::string& 
     return true;
 }
 
-}  // namespace raw
+} // namespace raw

@@ -21,15 +21,15 @@ struct Unit {
     uint32_t tag;
     uint32_t kind;
     std::string data;
-    std::string text() const;        // data up to its first zero byte
-    bool asInt(int32_t& out) const;  // four big-endian bytes
+    std::string text() const;       // data up to its first zero byte
+    bool asInt(int32_t& out) const; // four big-endian bytes
 };
 
 struct Packet {
     uint32_t keyIndex = KEY_CLEAR;
     uint32_t type = 0;
     std::string version;
-    std::vector<Unit> units;         // without the first and the end unit
+    std::vector<Unit> units; // without the first and the end unit
     Unit const* find(uint32_t tag) const;
 };
 
@@ -40,10 +40,8 @@ Unit textUnit(uint32_t tag, std::string const& text, uint32_t kind);
 Unit intUnit(uint32_t tag, int32_t v);
 
 // Header and body of a packet in clear, the first unit carrying version.
-std::string encode(uint32_t type, std::vector<Unit> const& units,
-                   std::string const& version = VERSION);
-std::string encodeHeader(uint32_t bodyLength, uint32_t keyIndex = KEY_CLEAR,
-                         uint32_t magic = MAGIC);
+std::string encode(uint32_t type, std::vector<Unit> const& units, std::string const& version = VERSION);
+std::string encodeHeader(uint32_t bodyLength, uint32_t keyIndex = KEY_CLEAR, uint32_t magic = MAGIC);
 
 // Parses a body in clear.  Returns an empty text on success, else what is
 // wrong with it.
@@ -55,6 +53,6 @@ bool sendAll(int fd, char const* data, size_t len, std::string& why);
 bool recvExact(int fd, char* data, size_t len, int64_t deadlineMs, std::string& why);
 int64_t nowMs();
 
-}  // namespace raw
+} // namespace raw
 
 #endif

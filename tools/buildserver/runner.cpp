@@ -59,7 +59,7 @@ bool clientGone(int sock)
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-}  // namespace
+} // namespace
 
 void stopRunningScript()
 {
@@ -78,12 +78,18 @@ std::string decodeBlanks(std::string text)
 
 bool judge(int rc, int goodRc, std::string const& cond)
 {
-    if (cond == "EQ") return rc == goodRc;
-    if (cond == "NE") return rc != goodRc;
-    if (cond == "GE") return rc >= goodRc;
-    if (cond == "LE") return rc <= goodRc;
-    if (cond == "LT") return rc < goodRc;
-    if (cond == "GT") return rc > goodRc;
+    if (cond == "EQ")
+        return rc == goodRc;
+    if (cond == "NE")
+        return rc != goodRc;
+    if (cond == "GE")
+        return rc >= goodRc;
+    if (cond == "LE")
+        return rc <= goodRc;
+    if (cond == "LT")
+        return rc < goodRc;
+    if (cond == "GT")
+        return rc > goodRc;
     return false;
 }
 
@@ -185,7 +191,9 @@ std::string verdictText(RunResult const& result, int goodRc, std::string const& 
             text << "XRBBLDS: output file " << m << " was not produced\n";
     good = rcGood && missing.empty();
     text << "XRBBLDS: return code " << rc << ", good when " << cond << " " << goodRc << ": "
-         << (good ? "build good" : rcGood ? "build failed, output files missing" : "build failed")
+         << (good     ? "build good"
+             : rcGood ? "build failed, output files missing"
+                      : "build failed")
          << "\n";
     return text.str();
 }

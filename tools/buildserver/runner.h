@@ -6,19 +6,19 @@
 #include <vector>
 
 struct BuildRun {
-    std::string script;                  // executable to run
-    std::string folder;                  // its working folder
-    std::vector<std::string> args;       // its arguments, after its own name
-    std::vector<std::string> env;        // NAME=value, set in this order
+    std::string script;            // executable to run
+    std::string folder;            // its working folder
+    std::vector<std::string> args; // its arguments, after its own name
+    std::vector<std::string> env;  // NAME=value, set in this order
     std::string stdoutPath;
     std::string stderrPath;
-    int timeLimitSeconds = 0;            // 0: no limit
-    int clientSocket = -1;               // watched: a client that leaves stops the build
+    int timeLimitSeconds = 0; // 0: no limit
+    int clientSocket = -1;    // watched: a client that leaves stops the build
 };
 
 struct RunResult {
-    int rc = -1;                         // exit code; -1 when it did not exit
-    int signal = 0;                      // the signal that ended it
+    int rc = -1;    // exit code; -1 when it did not exit
+    int signal = 0; // the signal that ended it
     bool timedOut = false;
     bool clientLeft = false;
     bool started = true;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -15,21 +15,59 @@
 
 namespace {
 
-enum : uint32_t { PKT_BUILD = 1, PKT_BUILDRES = 2, PKT_FILEBULK = 3, PKT_COMM = 4,
-                  PKT_AUTH = 5, PKT_BINDATA = 6, PKT_LOCALE = 7 };
-enum : int { C_ERROR = 1, C_END = 2, C_REQ_AUTH = 3, C_REQ_BUILD = 4, C_REQ_RESULT = 5,
-             C_REQ_FILE = 6, C_START = 7, C_PING = 8, C_MESSAGE = 10, C_FILE_NEXT = 15,
-             C_FILE_ABORT = 16, C_BUSY = 17, C_REQ_LOCALE = 18 };
+enum : uint32_t {
+    PKT_BUILD = 1,
+    PKT_BUILDRES = 2,
+    PKT_FILEBULK = 3,
+    PKT_COMM = 4,
+    PKT_AUTH = 5,
+    PKT_BINDATA = 6,
+    PKT_LOCALE = 7
+};
+enum : int {
+    C_ERROR = 1,
+    C_END = 2,
+    C_REQ_AUTH = 3,
+    C_REQ_BUILD = 4,
+    C_REQ_RESULT = 5,
+    C_REQ_FILE = 6,
+    C_START = 7,
+    C_PING = 8,
+    C_MESSAGE = 10,
+    C_FILE_NEXT = 15,
+    C_FILE_ABORT = 16,
+    C_BUSY = 17,
+    C_REQ_LOCALE = 18
+};
 // The tags of the units the scripted server reads and writes.
 enum : uint32_t {
-    TAG_SCRIPT_NAME = 101, TAG_SCRIPT_FILE = 102, TAG_SCRIPT_TYPE = 105, TAG_GOOD_RC = 106,
-    TAG_TIMEOUT = 107, TAG_PARMS = 108, TAG_GOOD_COND = 109, TAG_INCLUDE = 110, TAG_INPUT = 111,
-    TAG_OUTPUT = 112, TAG_VAR = 113, TAG_LOCATION = 115, TAG_OPTIONS = 116, TAG_PROCLIB = 117,
-    TAG_USERID = 201, TAG_PASSWORD = 202,
-    TAG_RESULT = 301, TAG_MESSAGES = 302, TAG_MSGFILES = 303,
-    TAG_COMMTYPE = 401, TAG_STRDATA = 402, TAG_INTDATA = 403,
-    TAG_FILE_NAME = 501, TAG_FILE_DATA = 502, TAG_FILE_LAST = 503,
-    TAG_CLIENT_CODEPAGE = 601, TAG_SERVER_CODEPAGE = 602
+    TAG_SCRIPT_NAME = 101,
+    TAG_SCRIPT_FILE = 102,
+    TAG_SCRIPT_TYPE = 105,
+    TAG_GOOD_RC = 106,
+    TAG_TIMEOUT = 107,
+    TAG_PARMS = 108,
+    TAG_GOOD_COND = 109,
+    TAG_INCLUDE = 110,
+    TAG_INPUT = 111,
+    TAG_OUTPUT = 112,
+    TAG_VAR = 113,
+    TAG_LOCATION = 115,
+    TAG_OPTIONS = 116,
+    TAG_PROCLIB = 117,
+    TAG_USERID = 201,
+    TAG_PASSWORD = 202,
+    TAG_RESULT = 301,
+    TAG_MESSAGES = 302,
+    TAG_MSGFILES = 303,
+    TAG_COMMTYPE = 401,
+    TAG_STRDATA = 402,
+    TAG_INTDATA = 403,
+    TAG_FILE_NAME = 501,
+    TAG_FILE_DATA = 502,
+    TAG_FILE_LAST = 503,
+    TAG_CLIENT_CODEPAGE = 601,
+    TAG_SERVER_CODEPAGE = 602
 };
 
 // The names a script and the record use for control codes and packet
@@ -38,14 +76,16 @@ struct Name {
     char const* name;
     int value;
 };
-constexpr Name CONTROL_CODES[] = {
-    {"ERROR", C_ERROR}, {"END", C_END}, {"REQ_AUTH", C_REQ_AUTH}, {"REQ_BUILD", C_REQ_BUILD},
-    {"REQ_RESULT", C_REQ_RESULT}, {"REQ_FILE", C_REQ_FILE}, {"START", C_START}, {"PING", C_PING},
-    {"MESSAGE", C_MESSAGE}, {"FILE_NEXT", C_FILE_NEXT}, {"FILE_ABORT", C_FILE_ABORT},
-    {"BUSY", C_BUSY}, {"REQ_LOCALE", C_REQ_LOCALE}};
-constexpr Name PACKET_TYPES[] = {
-    {"BUILD", PKT_BUILD}, {"BUILDRES", PKT_BUILDRES}, {"FILEBULK", PKT_FILEBULK}, {"COMM", PKT_COMM},
-    {"AUTH", PKT_AUTH}, {"BINDATA", PKT_BINDATA}, {"LOCALE", PKT_LOCALE}};
+constexpr Name CONTROL_CODES[] = {{"ERROR", C_ERROR},           {"END", C_END},
+                                  {"REQ_AUTH", C_REQ_AUTH},     {"REQ_BUILD", C_REQ_BUILD},
+                                  {"REQ_RESULT", C_REQ_RESULT}, {"REQ_FILE", C_REQ_FILE},
+                                  {"START", C_START},           {"PING", C_PING},
+                                  {"MESSAGE", C_MESSAGE},       {"FILE_NEXT", C_FILE_NEXT},
+                                  {"FILE_ABORT", C_FILE_ABORT}, {"BUSY", C_BUSY},
+                                  {"REQ_LOCALE", C_REQ_LOCALE}};
+constexpr Name PACKET_TYPES[] = {{"BUILD", PKT_BUILD},  {"BUILDRES", PKT_BUILDRES}, {"FILEBULK", PKT_FILEBULK},
+                                 {"COMM", PKT_COMM},    {"AUTH", PKT_AUTH},         {"BINDATA", PKT_BINDATA},
+                                 {"LOCALE", PKT_LOCALE}};
 
 template <size_t N>
 std::string nameOf(Name const (&names)[N], long long value)
@@ -84,11 +124,14 @@ constexpr uint32_t MAX_BODY = 256u << 20;
 
 // Deterministic file contents for size=N, so that large transfers can be
 // checked without keeping a copy.
-char patternByte(uint64_t i) { return static_cast<char>((i * 7 + i / 251) & 0xff); }
+char patternByte(uint64_t i)
+{
+    return static_cast<char>((i * 7 + i / 251) & 0xff);
+}
 
 struct Received {
     raw::Packet pkt;
-    int code = -1;      // control code of a CommPacket
+    int code = -1; // control code of a CommPacket
     std::string str;
     int32_t intData = 0;
 };
@@ -96,7 +139,8 @@ struct Received {
 class Player {
 public:
     Player(int listenFd, FILE* record, int64_t deadline)
-        : listenFd_(listenFd), record_(record), deadline_(deadline), start_(raw::nowMs()) {}
+        : listenFd_(listenFd), record_(record), deadline_(deadline), start_(raw::nowMs())
+    {}
     ~Player() { closeConn(); }
 
     int run(std::vector<Command> const& script)
@@ -114,14 +158,17 @@ public:
     }
 
 private:
-    bool fail(std::string const& why) { why_ = why; return false; }
+    bool fail(std::string const& why)
+    {
+        why_ = why;
+        return false;
+    }
 
     void note(std::string const& text)
     {
         if (record_ == nullptr)
             return;
-        std::fprintf(record_, "conn=%d t=%.3f %s\n", conns_, (raw::nowMs() - start_) / 1000.0,
-                     text.c_str());
+        std::fprintf(record_, "conn=%d t=%.3f %s\n", conns_, (raw::nowMs() - start_) / 1000.0, text.c_str());
         std::fflush(record_);
     }
 
@@ -132,10 +179,7 @@ private:
         conn_ = -1;
     }
 
-    bool need()
-    {
-        return conn_ >= 0 ? true : fail("no connection (missing accept?)");
-    }
+    bool need() { return conn_ >= 0 ? true : fail("no connection (missing accept?)"); }
 
     bool sendBytes(std::string const& bytes)
     {
@@ -148,8 +192,8 @@ private:
         return true;
     }
 
-    bool sendComm(int code, std::string const& str, int32_t intData,
-                  std::string const& version = raw::VERSION, uint32_t type = PKT_COMM)
+    bool sendComm(int code, std::string const& str, int32_t intData, std::string const& version = raw::VERSION,
+                  uint32_t type = PKT_COMM)
     {
         std::vector<raw::Unit> units{raw::textUnit(TAG_STRDATA, str, raw::NLSTEXT), raw::intUnit(TAG_INTDATA, intData),
                                      raw::Unit{TAG_COMMTYPE, raw::BINARY, std::string(1, static_cast<char>(code))}};
@@ -228,16 +272,18 @@ private:
                  << " password=" << quoted(textOf(p, TAG_PASSWORD));
             break;
         case PKT_LOCALE:
-            line << "LOCALE client=" << quoted(textOf(p, TAG_CLIENT_CODEPAGE)) << " server=" << quoted(textOf(p, TAG_SERVER_CODEPAGE));
+            line << "LOCALE client=" << quoted(textOf(p, TAG_CLIENT_CODEPAGE))
+                 << " server=" << quoted(textOf(p, TAG_SERVER_CODEPAGE));
             break;
         case PKT_BUILD:
-            line << "BUILD script=" << quoted(textOf(p, TAG_SCRIPT_NAME)) << " file=" << quoted(textOf(p, TAG_SCRIPT_FILE))
-                 << " type=" << intOf(p, TAG_SCRIPT_TYPE) << " rc=" << intOf(p, TAG_GOOD_RC)
-                 << " timeout=" << intOf(p, TAG_TIMEOUT) << " opts=" << intOf(p, TAG_OPTIONS)
-                 << " cond=" << quoted(textOf(p, TAG_GOOD_COND)) << " parms=" << quoted(textOf(p, TAG_PARMS))
-                 << " proclib=" << quoted(textOf(p, TAG_PROCLIB)) << " loc=" << quoted(textOf(p, TAG_LOCATION))
-                 << " inputs=" << quoted(listOf(p, TAG_INPUT)) << " deps=" << quoted(listOf(p, TAG_INCLUDE))
-                 << " outputs=" << quoted(listOf(p, TAG_OUTPUT)) << " vars=" << quoted(listOf(p, TAG_VAR));
+            line << "BUILD script=" << quoted(textOf(p, TAG_SCRIPT_NAME))
+                 << " file=" << quoted(textOf(p, TAG_SCRIPT_FILE)) << " type=" << intOf(p, TAG_SCRIPT_TYPE)
+                 << " rc=" << intOf(p, TAG_GOOD_RC) << " timeout=" << intOf(p, TAG_TIMEOUT)
+                 << " opts=" << intOf(p, TAG_OPTIONS) << " cond=" << quoted(textOf(p, TAG_GOOD_COND))
+                 << " parms=" << quoted(textOf(p, TAG_PARMS)) << " proclib=" << quoted(textOf(p, TAG_PROCLIB))
+                 << " loc=" << quoted(textOf(p, TAG_LOCATION)) << " inputs=" << quoted(listOf(p, TAG_INPUT))
+                 << " deps=" << quoted(listOf(p, TAG_INCLUDE)) << " outputs=" << quoted(listOf(p, TAG_OUTPUT))
+                 << " vars=" << quoted(listOf(p, TAG_VAR));
             break;
         case PKT_FILEBULK: {
             raw::Unit const* d = p.find(TAG_FILE_DATA);
@@ -245,8 +291,7 @@ private:
                  << " length=" << (d != nullptr ? d->data.size() : 0);
             break;
         }
-        default:
-            line << "PACKET type=" << nameOf(PACKET_TYPES, p.type);
+        default: line << "PACKET type=" << nameOf(PACKET_TYPES, p.type);
         }
         if (p.version != raw::VERSION)
             line << " version=" << quoted(p.version);
@@ -355,12 +400,20 @@ private:
         if (!sendComm(C_REQ_BUILD, "", 0) || !expectType(r, PKT_BUILD))
             return false;
         raw::Packet const& p = r.pkt;
-        return check({{"script", textOf(p, TAG_SCRIPT_NAME)}, {"file", textOf(p, TAG_SCRIPT_FILE)},
-                      {"type", std::to_string(intOf(p, TAG_SCRIPT_TYPE))}, {"rc", std::to_string(intOf(p, TAG_GOOD_RC))},
-                      {"timeout", std::to_string(intOf(p, TAG_TIMEOUT))}, {"opts", std::to_string(intOf(p, TAG_OPTIONS))},
-                      {"cond", textOf(p, TAG_GOOD_COND)}, {"parms", textOf(p, TAG_PARMS)}, {"proclib", textOf(p, TAG_PROCLIB)},
-                      {"loc", textOf(p, TAG_LOCATION)}, {"inputs", listOf(p, TAG_INPUT)}, {"deps", listOf(p, TAG_INCLUDE)},
-                      {"outputs", listOf(p, TAG_OUTPUT)}, {"vars", listOf(p, TAG_VAR)}});
+        return check({{"script", textOf(p, TAG_SCRIPT_NAME)},
+                      {"file", textOf(p, TAG_SCRIPT_FILE)},
+                      {"type", std::to_string(intOf(p, TAG_SCRIPT_TYPE))},
+                      {"rc", std::to_string(intOf(p, TAG_GOOD_RC))},
+                      {"timeout", std::to_string(intOf(p, TAG_TIMEOUT))},
+                      {"opts", std::to_string(intOf(p, TAG_OPTIONS))},
+                      {"cond", textOf(p, TAG_GOOD_COND)},
+                      {"parms", textOf(p, TAG_PARMS)},
+                      {"proclib", textOf(p, TAG_PROCLIB)},
+                      {"loc", textOf(p, TAG_LOCATION)},
+                      {"inputs", listOf(p, TAG_INPUT)},
+                      {"deps", listOf(p, TAG_INCLUDE)},
+                      {"outputs", listOf(p, TAG_OUTPUT)},
+                      {"vars", listOf(p, TAG_VAR)}});
     }
 
     // Asks the client for a file and takes its chunks, acknowledging every
@@ -432,7 +485,11 @@ private:
         FILE* file = nullptr;
         bool pattern = false;
         uint64_t size = 0;
-        ~Source() { if (file != nullptr) std::fclose(file); }
+        ~Source()
+        {
+            if (file != nullptr)
+                std::fclose(file);
+        }
 
         bool read(uint64_t pos, uint64_t n, std::string& out)
         {
@@ -599,10 +656,9 @@ private:
     std::string chunkSizes_;
 };
 
-}  // namespace
+} // namespace
 
-int runScripted(int listenFd, std::string const& scriptPath, std::string const& recordPath,
-                int deadlineSeconds)
+int runScripted(int listenFd, std::string const& scriptPath, std::string const& recordPath, int deadlineSeconds)
 {
     std::vector<Command> script;
     std::string bad = loadScript(scriptPath, script);

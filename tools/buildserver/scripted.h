@@ -7,7 +7,6 @@
 
 // Returns the process exit status: 0 when every command ran and every
 // expectation held, 2 on the first one that did not, 3 for a bad script.
-int runScripted(int listenFd, std::string const& scriptPath,
-                std::string const& recordPath, int deadlineSeconds);
+int runScripted(int listenFd, std::string const& scriptPath, std::string const& recordPath, int deadlineSeconds);
 
 #endif

@@ -57,8 +57,7 @@ void sendControl(int sock, COMMTYPE_ code, std::string const& text = "")
 
 // A list of the request in the order the user gave it: the client sends
 // every list last entry first.
-std::vector<std::string> collect(BuildPacket& req, char* (BuildPacket::*first)(),
-                                 char* (BuildPacket::*next)())
+std::vector<std::string> collect(BuildPacket& req, char* (BuildPacket::*first)(), char* (BuildPacket::*next)())
 {
     std::vector<std::string> all;
     for (char* s = (req.*first)(); s != nullptr; s = (req.*next)())
@@ -67,7 +66,10 @@ std::vector<std::string> collect(BuildPacket& req, char* (BuildPacket::*first)()
     return all;
 }
 
-std::string text(char const* s) { return s != nullptr ? s : ""; }
+std::string text(char const* s)
+{
+    return s != nullptr ? s : "";
+}
 
 bool isMessageName(std::string const& name)
 {
@@ -92,10 +94,9 @@ void setIdleLimit(int sock, int seconds)
 class BuildSession {
 public:
     BuildSession(int sock, ServerConfig const& config, SlotChannel& slots)
-        : sock_(sock), config_(config), slots_(slots), root_(buildFolder(config, getpid())),
-          work_(root_ + "/work"), messages_(root_ + "/messages")
-    {
-    }
+        : sock_(sock), config_(config), slots_(slots), root_(buildFolder(config, getpid())), work_(root_ + "/work"),
+          messages_(root_ + "/messages")
+    {}
 
     void run()
     {
@@ -126,8 +127,7 @@ public:
         RunResult ran = runBuild(build);
         slots_.release();
         bool good = false;
-        std::string verdict =
-            verdictText(ran, req.get_goodRc(), text(req.get_goodCond()), missingOutputs(), good);
+        std::string verdict = verdictText(ran, req.get_goodRc(), text(req.get_goodCond()), missingOutputs(), good);
         logLine("build " + name + (good ? " good: " : " failed: ") + withoutPrefixes(verdict));
         if (ran.clientLeft)
             return;
@@ -209,8 +209,7 @@ private:
         path = config_.scriptsDir + "/" + name;
         struct stat st;
         if (::stat(path.c_str(), &st) != 0)
-            return refuse("build script " + name + " not found in " + config_.scriptsDir + ": " +
-                          std::strerror(errno));
+            return refuse("build script " + name + " not found in " + config_.scriptsDir + ": " + std::strerror(errno));
         if (!S_ISREG(st.st_mode) || ::access(path.c_str(), X_OK) != 0)
             return refuse("build script " + path + " is not an executable file");
         return true;
@@ -331,8 +330,8 @@ private:
         while (dirent* e = ::readdir(d)) {
             std::string name = e->d_name;
             struct stat st;
-            if (!isMessageName(name) || ::lstat((messages_ + "/" + name).c_str(), &st) != 0 ||
-                !S_ISREG(st.st_mode) || st.st_size == 0)
+            if (!isMessageName(name) || ::lstat((messages_ + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                st.st_size == 0)
                 continue;
             names.push_back(name);
         }
@@ -411,9 +410,9 @@ private:
     int sock_;
     ServerConfig const& config_;
     SlotChannel& slots_;
-    std::string root_;       // the build's own folder
-    std::string work_;       // where the build script runs
-    std::string messages_;   // its message files
+    std::string root_;     // the build's own folder
+    std::string work_;     // where the build script runs
+    std::string messages_; // its message files
     std::string user_;
     std::string clientCodepage_, serverCodepage_;
     std::vector<std::string> inputs_, deps_, outputs_;
@@ -434,14 +433,13 @@ void serveBuild(int sock, std::string const& peer, ServerConfig const& config, S
 {
     int running = 0;
     if (!slots.acquire(running)) {
-        logLine("busy: " + std::to_string(running) + " of " + std::to_string(config.jobs) +
-                " builds running; " + peer + " told to retry in 10 s");
-        sendControl(sock, COMM_BUSY, "XRBBLDS: all " + std::to_string(config.jobs) +
-                                         " build slots are taken\n");
+        logLine("busy: " + std::to_string(running) + " of " + std::to_string(config.jobs) + " builds running; " + peer +
+                " told to retry in 10 s");
+        sendControl(sock, COMM_BUSY, "XRBBLDS: all " + std::to_string(config.jobs) + " build slots are taken\n");
         return;
     }
-    logLine("build session for " + peer + " (" + std::to_string(running) + " of " +
-            std::to_string(config.jobs) + " builds running)");
+    logLine("build session for " + peer + " (" + std::to_string(running) + " of " + std::to_string(config.jobs) +
+            " builds running)");
     BuildSession session(sock, config, slots);
     try {
         session.run();
@@ -461,10 +459,9 @@ void serveBuild(int sock, std::string const& peer, ServerConfig const& config, S
         removeTree(root);
 }
 
-}  // namespace
+} // namespace
 
-void serveConnection(int sock, std::string const& peer, ServerConfig const& config,
-                     SlotChannel& slots)
+void serveConnection(int sock, std::string const& peer, ServerConfig const& config, SlotChannel& slots)
 {
     setIdleLimit(sock, config.idleTimeout);
     int64_t started = monotonicMs();
@@ -475,15 +472,13 @@ void serveConnection(int sock, std::string const& peer, ServerConfig const& conf
         sendControl(sock, COMM_MESSAGE, config.banner + "\n");
         logLine("server test answered for " + peer);
         break;
-    case COMM_START:
-        serveBuild(sock, peer, config, slots);
-        break;
+    case COMM_START: serveBuild(sock, peer, config, slots); break;
     case COMM_NONE:
-        logLine("connection from " + peer + " without an opening packet: " +
-                endedBecause(err, monotonicMs() - started, config));
+        logLine("connection from " + peer +
+                " without an opening packet: " + endedBecause(err, monotonicMs() - started, config));
         break;
     default:
-        logLine("connection from " + peer + " opened with control code " +
-                std::to_string(first.get_commtype()) + "; closed");
+        logLine("connection from " + peer + " opened with control code " + std::to_string(first.get_commtype()) +
+                "; closed");
     }
 }

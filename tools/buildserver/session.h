@@ -22,7 +22,6 @@ private:
     bool held_ = false;
 };
 
-void serveConnection(int sock, std::string const& peer, ServerConfig const& config,
-                     SlotChannel& slots);
+void serveConnection(int sock, std::string const& peer, ServerConfig const& config, SlotChannel& slots);
 
 #endif

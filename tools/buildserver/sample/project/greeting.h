@@ -1,2 +1,2 @@
 #define GREETING "hello from the build server"
-const char* greeting(void);
+char const* greeting(void);

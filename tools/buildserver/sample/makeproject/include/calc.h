@@ -4,6 +4,6 @@
 
 int add(int a, int b);
 int multiply(int a, int b);
-void show(const char* what, int value);
+void show(char const* what, int value);
 
 #endif
