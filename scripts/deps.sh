@@ -3,7 +3,7 @@
 # Only missing packages are installed, so a prepared machine costs nothing.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-PKGS=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev
+PKGS=(build-essential cmake ninja-build g++ clang clang-format libclang-rt-14-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       libncursesw5-dev openjdk-17-jdk-headless tmux python3 g++-multilib)
 missing=()
