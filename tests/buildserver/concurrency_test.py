@@ -30,9 +30,9 @@ class SideBySide(ServerCase):
         # All four were running before the first one ended...
         events = re.findall(r"build sleep1 (running|good)", server.log())
         self.assertEqual(events[:4], ["running"] * 4, server.log())
-        # ...and together they took about one build's time: one after the
-        # other they would take over 4 s.
-        self.assertLess(total, 3.0, "the builds ran one after the other")
+        # ...and together they took less than four builds' time, which one
+        # after the other could not (a busy machine may stretch one build's).
+        self.assertLess(total, 4.0, "the builds ran one after the other")
 
     def test_a_client_beyond_jobs_is_told_busy_and_succeeds_on_its_retry(self):
         # The first build lasts long enough for the second client to arrive
