@@ -369,13 +369,13 @@ TEST(TracePatterns, FileSpecMatch)
     // 0 is a match.
     struct {
         char const* file;
-        char const* spec;
+        char const* pattern;
         int want;
     } const cases[] = {{"tcpfns", "TCP*", 0}, {"msg", "*sg", 0}, {"tcpfns", "*sg", 1}, {"abcdc", "*c", 1},
                        {"msg", "ms?", 0},     {"msg", "ms", 1},  {"ms", "msg", 1},     {"src/base/util", "UTIL", 0},
                        {"msg", "**sg", 0},    {"msg", "m*?g", 0}};
     for (auto const& c : cases)
-        EXPECT_EQ(checkFileSpecMatch(c.file, c.spec), c.want) << c.file << " " << c.spec;
+        EXPECT_EQ(checkFileSpecMatch(c.file, c.pattern), c.want) << c.file << " " << c.pattern;
 }
 
 TEST(TracePatterns, CheckTraceTakesTheFirstTokenThatApplies)
