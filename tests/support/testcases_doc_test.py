@@ -79,14 +79,16 @@ class Reference(unittest.TestCase):
         self.assertExamples("Server verbs")
 
     def test_names_of_codes_and_types(self):
-        values = {name: int(v) for name, v in re.findall(r"\b((?:C|PKT)_\w+) = (\d+)", PLAYER)}
+        # The values are the protocol's own, which the server takes from its headers.
+        headers = read("protocol", "commpacket.h") + read("protocol", "packet.h")
+        values = {name: int(v) for name, v in re.findall(r"\b((?:COMM|PKT)_\w+) = (\d+)", headers)}
         doc = {}
         for row in re.findall(r"(?m)^\|(.*)\|$", chapter("Server verbs")):
             cells = [c.strip() for c in row.split("|")]
             for name, value in zip(cells[0::3], cells[1::3]):
                 if re.fullmatch(r"`[A-Z_]+`", name):
                     doc.setdefault(name.strip("`"), set()).add(int(value))
-        for table, prefix in (("CONTROL_CODES", "C_"), ("PACKET_TYPES", "PKT_")):
+        for table, prefix in (("CONTROL_CODES", "COMM_"), ("PACKET_TYPES", "PKT_")):
             body = re.search(r"(?s)constexpr Name %s\[\] = \{(.*?)\};" % table, PLAYER).group(1)
             for name, const in re.findall(r'\{"(\w+)", (\w+)\}', body):
                 self.assertEqual(const, prefix + name)

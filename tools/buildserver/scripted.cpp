@@ -10,35 +10,13 @@
 #include <vector>
 
 #include "cipherhook.h"
+#include "protocol/commpacket.h"
+#include "protocol/packet.h"
 #include "rawwire.h"
 #include "script.h"
 
 namespace {
 
-enum : uint32_t {
-    PKT_BUILD = 1,
-    PKT_BUILDRES = 2,
-    PKT_FILEBULK = 3,
-    PKT_COMM = 4,
-    PKT_AUTH = 5,
-    PKT_BINDATA = 6,
-    PKT_LOCALE = 7
-};
-enum : int {
-    C_ERROR = 1,
-    C_END = 2,
-    C_REQ_AUTH = 3,
-    C_REQ_BUILD = 4,
-    C_REQ_RESULT = 5,
-    C_REQ_FILE = 6,
-    C_START = 7,
-    C_PING = 8,
-    C_MESSAGE = 10,
-    C_FILE_NEXT = 15,
-    C_FILE_ABORT = 16,
-    C_BUSY = 17,
-    C_REQ_LOCALE = 18
-};
 // The tags of the units the scripted server reads and writes.
 enum : uint32_t {
     TAG_SCRIPT_NAME = 101,
@@ -76,13 +54,13 @@ struct Name {
     char const* name;
     int value;
 };
-constexpr Name CONTROL_CODES[] = {{"ERROR", C_ERROR},           {"END", C_END},
-                                  {"REQ_AUTH", C_REQ_AUTH},     {"REQ_BUILD", C_REQ_BUILD},
-                                  {"REQ_RESULT", C_REQ_RESULT}, {"REQ_FILE", C_REQ_FILE},
-                                  {"START", C_START},           {"PING", C_PING},
-                                  {"MESSAGE", C_MESSAGE},       {"FILE_NEXT", C_FILE_NEXT},
-                                  {"FILE_ABORT", C_FILE_ABORT}, {"BUSY", C_BUSY},
-                                  {"REQ_LOCALE", C_REQ_LOCALE}};
+constexpr Name CONTROL_CODES[] = {{"ERROR", COMM_ERROR},           {"END", COMM_END},
+                                  {"REQ_AUTH", COMM_REQ_AUTH},     {"REQ_BUILD", COMM_REQ_BUILD},
+                                  {"REQ_RESULT", COMM_REQ_RESULT}, {"REQ_FILE", COMM_REQ_FILE},
+                                  {"START", COMM_START},           {"PING", COMM_PING},
+                                  {"MESSAGE", COMM_MESSAGE},       {"FILE_NEXT", COMM_FILE_NEXT},
+                                  {"FILE_ABORT", COMM_FILE_ABORT}, {"BUSY", COMM_BUSY},
+                                  {"REQ_LOCALE", COMM_REQ_LOCALE}};
 constexpr Name PACKET_TYPES[] = {{"BUILD", PKT_BUILD},  {"BUILDRES", PKT_BUILDRES}, {"FILEBULK", PKT_FILEBULK},
                                  {"COMM", PKT_COMM},    {"AUTH", PKT_AUTH},         {"BINDATA", PKT_BINDATA},
                                  {"LOCALE", PKT_LOCALE}};
@@ -379,7 +357,7 @@ private:
     bool askAuth(Command const&)
     {
         Received r;
-        if (!sendComm(C_REQ_AUTH, "", 0) || !expectType(r, PKT_AUTH))
+        if (!sendComm(COMM_REQ_AUTH, "", 0) || !expectType(r, PKT_AUTH))
             return false;
         if (r.pkt.keyIndex == raw::KEY_CLEAR)
             return fail("the credentials came in clear");
@@ -389,7 +367,7 @@ private:
     bool askLocale(Command const&)
     {
         Received r;
-        if (!sendComm(C_REQ_LOCALE, "", 0) || !expectType(r, PKT_LOCALE))
+        if (!sendComm(COMM_REQ_LOCALE, "", 0) || !expectType(r, PKT_LOCALE))
             return false;
         return check({{"client", textOf(r.pkt, TAG_CLIENT_CODEPAGE)}, {"server", textOf(r.pkt, TAG_SERVER_CODEPAGE)}});
     }
@@ -397,7 +375,7 @@ private:
     bool askBuild(Command const&)
     {
         Received r;
-        if (!sendComm(C_REQ_BUILD, "", 0) || !expectType(r, PKT_BUILD))
+        if (!sendComm(COMM_REQ_BUILD, "", 0) || !expectType(r, PKT_BUILD))
             return false;
         raw::Packet const& p = r.pkt;
         return check({{"script", textOf(p, TAG_SCRIPT_NAME)},
@@ -427,7 +405,7 @@ private:
         std::string name = c.word(2);
         for (long long n = c.num("repeat", 1); n > 1; --n)
             name += c.word(2);
-        if (!sendComm(C_REQ_FILE, name, 0))
+        if (!sendComm(COMM_REQ_FILE, name, 0))
             return false;
         bool wantError = c.get("expect") == "error";
         std::string content;
@@ -439,7 +417,7 @@ private:
             if (!receive(r))
                 return false;
             if (r.pkt.type == PKT_COMM) {
-                if (wantError && r.code == C_ERROR)
+                if (wantError && r.code == COMM_ERROR)
                     return true;
                 return fail("control code " + nameOf(CONTROL_CODES, r.code) + " instead of the file");
             }
@@ -465,7 +443,7 @@ private:
                 break;
             if (stopAfter > 0 && ++taken == stopAfter)
                 return true;
-            if (!sendComm(C_FILE_NEXT, "", 0))
+            if (!sendComm(COMM_FILE_NEXT, "", 0))
                 return false;
         }
         if (c.has("chunks") && chunkSizes_ != c.get("chunks"))
@@ -535,7 +513,7 @@ private:
         Received r;
         if (!expectType(r, PKT_COMM))
             return false;
-        if (r.code != C_REQ_FILE)
+        if (r.code != COMM_REQ_FILE)
             return fail("control code " + nameOf(CONTROL_CODES, r.code) + ", expected a file request");
         if (r.str != name)
             return fail("the client asked for " + quoted(r.str) + ", expected " + quoted(name));
@@ -563,9 +541,9 @@ private:
             Received ack;
             if (!expectType(ack, PKT_COMM))
                 return false;
-            if (ack.code == C_FILE_ABORT)
+            if (ack.code == COMM_FILE_ABORT)
                 return true;
-            if (ack.code != C_FILE_NEXT)
+            if (ack.code != COMM_FILE_NEXT)
                 return fail("control code " + nameOf(CONTROL_CODES, ack.code) + " between chunks");
         }
     }
